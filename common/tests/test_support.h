@@ -1,0 +1,36 @@
+// Small helpers shared by the unit tests of the utility library and later subsystems.
+#pragma once
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <stdio.h>
+
+#include <string>
+
+namespace testsupport {
+
+// A fresh folder below the temporary folder, removed with its files at the end of the test.
+class CTempDir {
+public:
+    CTempDir();
+    ~CTempDir();
+    CTempDir(const CTempDir&) = delete;
+    CTempDir& operator=(const CTempDir&) = delete;
+    const std::string& Path() const { return m_path; }
+    std::string File(const std::string& name) const { return m_path + "\\" + name; }
+
+private:
+    std::string m_path;
+};
+
+std::string ReadFileText(const std::string& path);
+bool WriteFileText(const std::string& path, const std::string& text);
+bool FileExists(const std::string& path);
+// The folder of the running test program (where the build puts all programs).
+std::string ProgramFolder();
+// Whether the test run promised an X display (VELMORA_DISPLAY_REQUIRED=1, set by scripts/test):
+// then a window that cannot be created is a failure, not a reason to skip.
+bool DisplayRequired();
+
+} // namespace testsupport
