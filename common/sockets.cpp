@@ -1,0 +1,431 @@
+#include "common/sockets.h"
+
+#include <ws2tcpip.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "common/raii.h"
+
+namespace {
+
+const DWORD kSlice = 100;
+const DWORD kReportInterval = 1000;
+
+bool Cancelled(const tCancelFlag& cancel)
+{
+    return cancel.load(std::memory_order_relaxed);
+}
+
+// A fresh event associated with the socket for the duration of one operation; the
+// association is removed again so the next operation can set its own.
+class CSocketEvent {
+public:
+    CSocketEvent(SOCKET socket, long events) : m_socket(socket), m_event(WSACreateEvent())
+    {
+        m_ok = m_event && WSAEventSelect(m_socket, m_event.Get(), events) == 0;
+    }
+    ~CSocketEvent()
+    {
+        if (m_ok)
+            WSAEventSelect(m_socket, nullptr, 0);
+    }
+    CSocketEvent(const CSocketEvent&) = delete;
+    CSocketEvent& operator=(const CSocketEvent&) = delete;
+
+    bool Ok() const { return m_ok; }
+    HANDLE Get() const { return m_event.Get(); }
+    void Reset() { WSAResetEvent(m_event.Get()); }
+    bool WaitSlice() { return WaitForSingleObject(m_event.Get(), kSlice) == WAIT_OBJECT_0; }
+
+private:
+    SOCKET m_socket;
+    raii::CHandle m_event;
+    bool m_ok = false;
+};
+
+// One receive: true with count > 0 bytes, false on failure, peer close or cancel.
+bool ReceiveSome(SOCKET socket, CSocketEvent& event, char* buffer, int size,
+                 const tCancelFlag& cancel, int& count)
+{
+    bool armed = false;
+    for (;;) {
+        if (Cancelled(cancel))
+            return false;
+        int result = recv(socket, buffer, size, 0);
+        if (result > 0) {
+            count = result;
+            return true;
+        }
+        if (result == 0 || WSAGetLastError() != WSAEWOULDBLOCK)
+            return false;
+        // Clear the event and try once more before waiting: data that arrived before the
+        // clear is taken by the retry, data after it signals the event.
+        if (!armed) {
+            event.Reset();
+            armed = true;
+            continue;
+        }
+        event.WaitSlice();
+        armed = false;
+    }
+}
+
+bool ReceiveExactly(SOCKET socket, CSocketEvent& event, char* buffer, size_t size,
+                    const tCancelFlag& cancel)
+{
+    while (size > 0) {
+        int count = 0;
+        int piece = static_cast<int>(std::min<size_t>(size, kFramedChunk));
+        if (!ReceiveSome(socket, event, buffer, piece, cancel, count))
+            return false;
+        buffer += count;
+        size -= static_cast<size_t>(count);
+    }
+    return true;
+}
+
+// A chunk counts as sent once the socket has accepted all of its bytes.
+bool SendAll(SOCKET socket, CSocketEvent& event, const char* data, size_t size,
+             const tCancelFlag& cancel)
+{
+    bool armed = false;
+    while (size > 0) {
+        if (Cancelled(cancel))
+            return false;
+        int piece = static_cast<int>(std::min<size_t>(size, kFramedChunk));
+        int result = send(socket, data, piece, 0);
+        if (result > 0) {
+            data += result;
+            size -= static_cast<size_t>(result);
+            armed = false;
+            continue;
+        }
+        if (result == 0 || WSAGetLastError() != WSAEWOULDBLOCK)
+            return false;
+        if (!armed) {
+            event.Reset();
+            armed = true;
+            continue;
+        }
+        event.WaitSlice();
+        armed = false;
+    }
+    return true;
+}
+
+// Progress reports at most about once a second, with the rate averaged by the meter.
+class CProgressReporter {
+public:
+    CProgressReporter(CProgressListener* listener, int jobId, int64_t total)
+        : m_listener(listener), m_jobId(jobId), m_total(total), m_lastTick(GetTickCount())
+    {
+    }
+    void Moved(int64_t done)
+    {
+        DWORD now = GetTickCount();
+        DWORD elapsed = now - m_lastTick;
+        if (!m_listener || elapsed <= kReportInterval)
+            return;
+        double rate = m_meter.AddSample(static_cast<uint64_t>(done - m_lastDone), elapsed);
+        m_listener->Progress(m_jobId, TransferPercent(done, m_total), rate);
+        m_lastTick = now;
+        m_lastDone = done;
+    }
+
+private:
+    CProgressListener* m_listener;
+    int m_jobId;
+    int64_t m_total;
+    DWORD m_lastTick;
+    int64_t m_lastDone = 0;
+    CRateMeter m_meter;
+};
+
+// 1 when a pending connect has completed, -1 when it has failed, 0 while it is pending.
+int ConnectState(SOCKET socket)
+{
+    fd_set writable, failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(socket, &writable);
+    FD_SET(socket, &failed);
+    timeval now = {0, 0};
+    if (select(0, nullptr, &writable, &failed, &now) <= 0)
+        return 0;
+    if (FD_ISSET(socket, &failed))
+        return -1;
+    return FD_ISSET(socket, &writable) ? 1 : 0;
+}
+
+} // namespace
+
+bool EnumerateInterfaces(std::vector<tInterfaceEntry>& list, bool includeLoopback,
+                         bool includeDown)
+{
+    list.clear();
+    raii::CSocket probe(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+    if (!probe)
+        return false;
+    INTERFACE_INFO info[20] = {};
+    DWORD bytes = 0;
+    if (WSAIoctl(probe.Get(), SIO_GET_INTERFACE_LIST, nullptr, 0, info, sizeof info, &bytes,
+                 nullptr, nullptr) != 0)
+        return false;
+    size_t count = std::min<size_t>(bytes / sizeof(INTERFACE_INFO), 20);
+    for (size_t i = 0; i < count; ++i) {
+        u_long flags = info[i].iiFlags;
+        if (!(flags & IFF_UP) && !includeDown)
+            continue;
+        if ((flags & IFF_LOOPBACK) && !includeLoopback)
+            continue;
+        tInterfaceEntry entry;
+        entry.address = info[i].iiAddress.AddressIn.sin_addr.s_addr;
+        entry.netmask = info[i].iiNetmask.AddressIn.sin_addr.s_addr;
+        entry.broadcast = entry.address | ~entry.netmask;
+        list.push_back(entry);
+    }
+    return true;
+}
+
+bool SendDatagram(unsigned short port, const char* text, uint32_t address)
+{
+    if (!text)
+        return false;
+    raii::CSocket datagram(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+    if (!datagram)
+        return false;
+    BOOL allow = TRUE;
+    setsockopt(datagram.Get(), SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&allow),
+               sizeof allow);
+    sockaddr_in target = {};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(port);
+    target.sin_addr.s_addr = address;
+    int length = static_cast<int>(strlen(text)) + 1;
+    int sent = sendto(datagram.Get(), text, length, 0, reinterpret_cast<const sockaddr*>(&target),
+                      sizeof target);
+    return sent == length;
+}
+
+std::string GetLocalHostName()
+{
+    char name[1024] = "";
+    if (gethostname(name, sizeof name) != 0)
+        return std::string();
+    name[sizeof name - 1] = '\0';
+    return name;
+}
+
+bool SetBlocking(SOCKET socket, bool blocking)
+{
+    u_long nonBlocking = blocking ? 0 : 1;
+    return ioctlsocket(socket, FIONBIO, &nonBlocking) == 0;
+}
+
+bool ConnectWithRetry(SOCKET socket, uint32_t address, unsigned short port, int attempts,
+                      const tCancelFlag& cancel)
+{
+    sockaddr_in target = {};
+    target.sin_family = AF_INET;
+    target.sin_port = htons(port);
+    target.sin_addr.s_addr = address;
+
+    CSocketEvent event(socket, FD_CONNECT | FD_CLOSE);
+    if (!event.Ok())
+        return false;
+    bool connected = false;
+    int used = 0;
+    while (!connected && (attempts == 0 || used < attempts) && !Cancelled(cancel)) {
+        if (used > 0) {
+            // A refused attempt comes back at once: pause a slice so that retrying without
+            // limit does not spin.
+            for (DWORD waited = 0; waited < kSlice && !Cancelled(cancel); waited += 10)
+                Sleep(10);
+            if (Cancelled(cancel))
+                break;
+        }
+        ++used;
+        event.Reset();
+        if (connect(socket, reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0) {
+            connected = true;
+            break;
+        }
+        int error = WSAGetLastError();
+        if (error == WSAEISCONN) {
+            connected = true;
+            break;
+        }
+        if (error != WSAEWOULDBLOCK && error != WSAEALREADY && error != WSAEINPROGRESS)
+            continue;
+        while (!Cancelled(cancel)) {
+            if (event.WaitSlice()) {
+                WSANETWORKEVENTS events = {};
+                if (WSAEnumNetworkEvents(socket, event.Get(), &events) != 0)
+                    break;
+                if (events.lNetworkEvents & FD_CONNECT) {
+                    connected = events.iErrorCode[FD_CONNECT_BIT] == 0;
+                    break;
+                }
+            }
+            // Some stacks (Wine among them) report a repeated attempt on the same socket
+            // without a second connect event: ask the socket itself.
+            int state = ConnectState(socket);
+            if (state != 0) {
+                connected = state > 0;
+                break;
+            }
+        }
+    }
+    return connected;
+}
+
+bool ReceiveFramedHeader(SOCKET socket, std::string& out, size_t maximum,
+                         const tCancelFlag& cancel, char terminator)
+{
+    out.clear();
+    CSocketEvent event(socket, FD_READ | FD_CLOSE);
+    if (!event.Ok())
+        return false;
+    // One byte at a time: the payload behind the terminator belongs to the caller.
+    for (;;) {
+        char c = 0;
+        int count = 0;
+        if (!ReceiveSome(socket, event, &c, 1, cancel, count))
+            return false;
+        if (c == terminator)
+            return true;
+        if (out.size() + 1 >= maximum)
+            return false;
+        out += c;
+    }
+}
+
+bool ReceiveFramedString(SOCKET socket, std::string& out, const tCancelFlag& cancel)
+{
+    out.clear();
+    std::string header;
+    if (!ReceiveFramedHeader(socket, header, kFramedHeaderMaximum, cancel))
+        return false;
+    int64_t length = 0;
+    if (!ParseFramedLength(header, length) || length > kFramedStringLimit)
+        return false;
+    std::string payload(static_cast<size_t>(length), '\0');
+    CSocketEvent event(socket, FD_READ | FD_CLOSE);
+    if (!event.Ok() || !ReceiveExactly(socket, event, &payload[0], payload.size(), cancel))
+        return false;
+    out.swap(payload);
+    return true;
+}
+
+bool ReceiveFramedFile(SOCKET socket, const char* path, int jobId, const tCancelFlag& cancel,
+                       CProgressListener* listener)
+{
+    std::string header;
+    int64_t total = 0;
+    if (!path || !ReceiveFramedHeader(socket, header, kFramedHeaderMaximum, cancel) ||
+        !ParseFramedLength(header, total)) {
+        if (listener)
+            listener->Finished(jobId, false);
+        return false;
+    }
+    if (listener)
+        listener->Started(jobId);
+
+    raii::CHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) {
+        if (listener)
+            listener->Finished(jobId, false);
+        return false;
+    }
+
+    std::unique_ptr<char[]> buffer(new char[kFramedChunk]);
+    CSocketEvent event(socket, FD_READ | FD_CLOSE);
+    bool ok = event.Ok();
+    CProgressReporter reporter(listener, jobId, total);
+    int64_t received = 0;
+    while (ok && received < total) {
+        int want = static_cast<int>(std::min<int64_t>(total - received, kFramedChunk));
+        int count = 0;
+        if (!ReceiveSome(socket, event, buffer.get(), want, cancel, count)) {
+            ok = false;
+            break;
+        }
+        DWORD written = 0;
+        if (!WriteFile(file.Get(), buffer.get(), static_cast<DWORD>(count), &written, nullptr) ||
+            written != static_cast<DWORD>(count)) {
+            ok = false;
+            break;
+        }
+        received += count;
+        reporter.Moved(received);
+    }
+    if (Cancelled(cancel))
+        ok = false;
+    file.Close();
+    if (!ok)
+        DeleteFileA(path);
+    if (listener)
+        listener->Finished(jobId, ok);
+    return ok;
+}
+
+bool SendFramed(SOCKET socket, const void* payload, const char* fileName, int64_t length,
+                int jobId, const tCancelFlag& cancel, CProgressListener* listener)
+{
+    if (listener)
+        listener->Started(jobId);
+    auto finish = [&](bool result) {
+        if (listener)
+            listener->Finished(jobId, result);
+        return result;
+    };
+
+    raii::CHandle file;
+    if (!payload) {
+        if (!fileName)
+            return finish(false);
+        file.Attach(CreateFileA(fileName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+        LARGE_INTEGER size = {};
+        if (!file || !GetFileSizeEx(file.Get(), &size))
+            return finish(false);
+        length = size.QuadPart;
+    }
+    if (length < 0)
+        return finish(false);
+
+    CSocketEvent event(socket, FD_WRITE | FD_CLOSE);
+    std::string header = FormatFramedHeader(length);
+    if (!event.Ok() || !SendAll(socket, event, header.data(), header.size(), cancel))
+        return finish(false);
+
+    std::unique_ptr<char[]> buffer;
+    if (file)
+        buffer.reset(new char[kFramedChunk]);
+    CProgressReporter reporter(listener, jobId, length);
+    int64_t sent = 0;
+    while (sent < length) {
+        size_t piece = static_cast<size_t>(std::min<int64_t>(length - sent, kFramedChunk));
+        const char* data;
+        if (file) {
+            DWORD read = 0;
+            if (!ReadFile(file.Get(), buffer.get(), static_cast<DWORD>(piece), &read, nullptr))
+                return finish(false);
+            // A file that shrank since its size was announced would leave the peer waiting
+            // for bytes that never come.
+            if (read == 0)
+                return finish(false);
+            piece = read;
+            data = buffer.get();
+        } else {
+            data = static_cast<const char*>(payload) + sent;
+        }
+        if (!SendAll(socket, event, data, piece, cancel))
+            return finish(false);
+        sent += static_cast<int64_t>(piece);
+        reporter.Moved(sent);
+    }
+    return finish(!Cancelled(cancel));
+}

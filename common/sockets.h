@@ -1,0 +1,58 @@
+// Socket transport of the utility library: local IPv4 interfaces, broadcast datagrams,
+// connecting with retries, and FramedMessages on TCP streams, to and from memory or files.
+// All sockets run non-blocking, driven by a Winsock event and waits of 100 ms, so that every
+// loop notices the caller's cancel flag within about 100 ms. Nothing here keeps state
+// between calls; failures are reported only by results and the listener's Finished.
+#pragma once
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <stdint.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "common/framing.h"
+
+// Set by the caller (program shutdown, a transfer's cancel button); non-zero means stop.
+typedef std::atomic<bool> tCancelFlag;
+
+struct tInterfaceEntry {
+    uint32_t address;   // network byte order
+    uint32_t netmask;   // network byte order
+    uint32_t broadcast; // address | ~netmask, network byte order
+};
+
+// Receives the course of one transfer: Started, any number of Progress, Finished.
+class CProgressListener {
+public:
+    virtual ~CProgressListener() = default;
+    virtual void Started(int jobId) = 0;
+    // percent 0..100; rate in KB/s averaged over the last ten reports
+    virtual void Progress(int jobId, int64_t percent, double rate) = 0;
+    virtual void Finished(int jobId, bool success) = 0;
+};
+
+bool EnumerateInterfaces(std::vector<tInterfaceEntry>& list, bool includeLoopback,
+                         bool includeDown);
+// Sends the text and its terminating zero to address (network byte order):port.
+bool SendDatagram(unsigned short port, const char* text, uint32_t address);
+std::string GetLocalHostName();
+bool SetBlocking(SOCKET socket, bool blocking);
+// Attempts 0 means: until connected or cancelled. Address in network byte order.
+bool ConnectWithRetry(SOCKET socket, uint32_t address, unsigned short port, int attempts,
+                      const tCancelFlag& cancel);
+
+// Sends one FramedMessage: from memory when payload is given, else from the named file
+// (whose size is then the length).
+bool SendFramed(SOCKET socket, const void* payload, const char* fileName, int64_t length,
+                int jobId, const tCancelFlag& cancel, CProgressListener* listener);
+bool ReceiveFramedHeader(SOCKET socket, std::string& out, size_t maximum,
+                         const tCancelFlag& cancel, char terminator = ':');
+// Lengths above kFramedStringLimit are refused before anything is allocated.
+bool ReceiveFramedString(SOCKET socket, std::string& out, const tCancelFlag& cancel);
+// A failed or cancelled receive deletes the partly written file.
+bool ReceiveFramedFile(SOCKET socket, const char* path, int jobId, const tCancelFlag& cancel,
+                       CProgressListener* listener);
