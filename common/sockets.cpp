@@ -44,23 +44,24 @@ private:
     bool m_ok = false;
 };
 
-// One receive: true with count > 0 bytes, false on failure, peer close or cancel.
-bool ReceiveSome(SOCKET socket, CSocketEvent& event, char* buffer, int size,
-                 const tCancelFlag& cancel, int& count)
+// One send or receive with the wait-and-retry loop: true with count > 0 bytes moved, false
+// on failure, peer close or cancel.
+bool MoveSome(SOCKET socket, CSocketEvent& event, bool sending, char* buffer, int size,
+              const tCancelFlag& cancel, int& count)
 {
     bool armed = false;
     for (;;) {
         if (Cancelled(cancel))
             return false;
-        int result = recv(socket, buffer, size, 0);
+        int result = sending ? send(socket, buffer, size, 0) : recv(socket, buffer, size, 0);
         if (result > 0) {
             count = result;
             return true;
         }
         if (result == 0 || WSAGetLastError() != WSAEWOULDBLOCK)
             return false;
-        // Clear the event and try once more before waiting: data that arrived before the
-        // clear is taken by the retry, data after it signals the event.
+        // Clear the event and try once more before waiting: what happened before the clear
+        // is seen by the retry, what happens after it signals the event.
         if (!armed) {
             event.Reset();
             armed = true;
@@ -69,6 +70,12 @@ bool ReceiveSome(SOCKET socket, CSocketEvent& event, char* buffer, int size,
         event.WaitSlice();
         armed = false;
     }
+}
+
+bool ReceiveSome(SOCKET socket, CSocketEvent& event, char* buffer, int size,
+                 const tCancelFlag& cancel, int& count)
+{
+    return MoveSome(socket, event, false, buffer, size, cancel, count);
 }
 
 bool ReceiveExactly(SOCKET socket, CSocketEvent& event, char* buffer, size_t size,
@@ -89,27 +96,13 @@ bool ReceiveExactly(SOCKET socket, CSocketEvent& event, char* buffer, size_t siz
 bool SendAll(SOCKET socket, CSocketEvent& event, const char* data, size_t size,
              const tCancelFlag& cancel)
 {
-    bool armed = false;
     while (size > 0) {
-        if (Cancelled(cancel))
-            return false;
+        int count = 0;
         int piece = static_cast<int>(std::min<size_t>(size, kFramedChunk));
-        int result = send(socket, data, piece, 0);
-        if (result > 0) {
-            data += result;
-            size -= static_cast<size_t>(result);
-            armed = false;
-            continue;
-        }
-        if (result == 0 || WSAGetLastError() != WSAEWOULDBLOCK)
+        if (!MoveSome(socket, event, true, const_cast<char*>(data), piece, cancel, count))
             return false;
-        if (!armed) {
-            event.Reset();
-            armed = true;
-            continue;
-        }
-        event.WaitSlice();
-        armed = false;
+        data += count;
+        size -= static_cast<size_t>(count);
     }
     return true;
 }
