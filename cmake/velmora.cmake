@@ -18,3 +18,13 @@ function(velmora_unit_test name)
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine TIMEOUT 300 LABELS unit)
 endfunction()
+
+# A status plug-in DLL: no "lib" prefix, and sealed after every link so that the monitor
+# accepts it (see monitor/plugin_seal.h).
+function(velmora_plugin target)
+    set_target_properties(${target} PROPERTIES PREFIX "")
+    find_package(Python3 REQUIRED COMPONENTS Interpreter)
+    add_custom_command(TARGET ${target} POST_BUILD
+        COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/cmake/seal-plugin.py $<TARGET_FILE:${target}>
+        VERBATIM)
+endfunction()

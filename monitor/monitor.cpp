@@ -1,0 +1,154 @@
+#include "monitor/monitor.h"
+
+#include <stdlib.h>
+#include <strings.h>
+
+#include "common/trace.h"
+#include "common/xutil.h"
+#include "monitor/monitor_dialog.h"
+#include "monitor/plugin_seal.h"
+
+const char kDialogSettings[] = "DialogSettings";
+
+const char* const kPluginList[4] = {"coppercard.dll", "copperstick.dll", "dialtrack.dll",
+                                    "plexa.dll"};
+
+namespace {
+
+std::string ProgramFolder()
+{
+    char path[MAX_PATH * 2];
+    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string text(path, length < sizeof path ? length : 0);
+    std::string::size_type slash = text.rfind('\\');
+    return slash == std::string::npos ? std::string() : text.substr(0, slash);
+}
+
+// The file LoadLibrary would take for a bare name: the program's folder first.
+std::string ResolvePluginFile(const std::string& name)
+{
+    std::string beside = ProgramFolder() + "\\" + name;
+    if (GetFileAttributesA(beside.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return beside;
+    char found[MAX_PATH * 2];
+    DWORD length = SearchPathA(nullptr, name.c_str(), nullptr, sizeof found, found, nullptr);
+    return length > 0 && length < sizeof found ? std::string(found) : std::string();
+}
+
+} // namespace
+
+void MigrateSettings(const utilcpp::CParseini& settings)
+{
+    settings.RenameKey(kDialogSettings, "PositionX", "XPos");
+    settings.RenameKey(kDialogSettings, "PositionY", "YPos");
+    settings.RenameKey(kDialogSettings, "Width", "XSize");
+    settings.RenameKey(kDialogSettings, "Height", "YSize");
+}
+
+bool IsInstallationRegistered()
+{
+    char path[MAX_PATH * 2];
+    return xUtilFindInstalledFile("netwarden", "watchpost", path, sizeof path);
+}
+
+CMonitor::CMonitor(HINSTANCE instance)
+    : m_settings(new utilcpp::CParseini("")), m_instance(instance), m_proclamationId(0)
+{
+    m_window.reset(new CMonitorDialog(this, this, m_instance, *m_settings));
+}
+
+CMonitor::~CMonitor()
+{
+    // Whatever fails here must not keep the process from ending.
+    try {
+        TraceHere("entering\n");
+        UnLoadPlugins();
+        m_window.reset();
+        m_settings.reset();
+    } catch (...) {
+    }
+}
+
+void CMonitor::Show()
+{
+    TraceHere("entering\n");
+    m_window->PrepareAndShow();
+    LoadPlugins();
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+}
+
+void CMonitor::LoadPlugins()
+{
+    for (const char* name : kPluginList) {
+        std::string file = ResolvePluginFile(name);
+        if (!file.empty() && !VerifyPluginFile(file)) {
+            TraceHere("plugin %s fails the integrity check, skipped\n", file.c_str());
+            continue;
+        }
+        std::unique_ptr<CPlugin> plugin(new CPlugin(name, m_window->GetHandle()));
+        if (plugin->Create())
+            m_plugins.push_back(std::move(plugin));
+    }
+}
+
+void CMonitor::UnLoadPlugins()
+{
+    TraceHere("entering\n");
+    while (!m_plugins.empty()) {
+        m_plugins.front()->Destroy();
+        m_plugins.erase(m_plugins.begin());
+    }
+    TraceHere("all plugins unloaded/ended\n");
+}
+
+CPlugin* CMonitor::FindPlugin(const std::string& name)
+{
+    for (const std::unique_ptr<CPlugin>& plugin : m_plugins)
+        if (strcasecmp(plugin->GetName().c_str(), name.c_str()) == 0)
+            return plugin.get();
+    return nullptr;
+}
+
+bool CMonitor::DisablePlugin(const std::string& name)
+{
+    TraceHere("strName: %s\n", name.c_str());
+    CPlugin* plugin = FindPlugin(name);
+    if (!plugin)
+        return false;
+    TraceHere("disabling plugin %s (%s)\n", name.c_str(), plugin->GetName().c_str());
+    plugin->Destroy();
+    return true;
+}
+
+bool CMonitor::EnablePlugin(const std::string& name)
+{
+    TraceHere("strName: %s\n", name.c_str());
+    CPlugin* plugin = FindPlugin(name);
+    if (!plugin)
+        return false;
+    TraceHere("enabling plugin %s\n", name.c_str());
+    return plugin->Create();
+}
+
+bool CMonitor::SharedOptionsEnabled()
+{
+    int value = 1;
+    m_settings->GetInt(kDialogSettings, "SharedOptions", value, 1);
+    return value == 1;
+}
+
+void CMonitor::SignalChange()
+{
+    for (const std::unique_ptr<CPlugin>& plugin : m_plugins)
+        plugin->SignalChange();
+}
+
+void CMonitor::KickstartBroadcast()
+{
+    if (SharedOptionsEnabled())
+        m_proclamationId = rand();
+}

@@ -1,0 +1,33 @@
+// The monitor's icon in the notification area, with a hidden window of its own that receives
+// the icon's notifications and tracks the tray menu.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+class CTrayIcon {
+public:
+    // menu: the drop-down to track; chosen commands are posted to mainWindow as WM_COMMAND.
+    CTrayIcon(HINSTANCE instance, HWND mainWindow, HICON icon, HMENU menu, const std::string& tip);
+    ~CTrayIcon();
+    CTrayIcon(const CTrayIcon&) = delete;
+    CTrayIcon& operator=(const CTrayIcon&) = delete;
+
+    bool IsShown() const { return m_shown; }
+    HWND GetMessageWindow() const { return m_window; }
+
+    static const UINT WM_TRAYNOTIFY = WM_USER + 1;
+    static const char kClassName[];
+
+private:
+    static LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnNotify(LPARAM lParam);
+    void OnContextMenu();
+
+    HWND m_mainWindow;
+    HWND m_window = nullptr;
+    HICON m_icon;
+    HMENU m_menu;
+    bool m_shown = false;
+};
