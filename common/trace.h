@@ -7,6 +7,7 @@
 //   Trace(fmt, ...)        one bare message (components with a "[tag]" of their own use it)
 //   TraceHere(fmt, ...)    a line with the place prefix: file(line) : Class::Function(): message
 //   TraceVerbose(fmt, ...) like TraceHere, but compiled to nothing in release builds
+//   TraceVerboseText(fmt, ...) like Trace, but compiled to nothing in release builds
 #pragma once
 
 #include <stdarg.h>
@@ -49,6 +50,8 @@ bool TraceGetStdout(void);
 
 #if VELMORA_TRACE_VERBOSE
 #define TraceVerbose(...) TracePlace(__FILE__, __LINE__, __PRETTY_FUNCTION__, __VA_ARGS__)
+#define TraceVerboseText(...) Trace(__VA_ARGS__)
 #else
 #define TraceVerbose(...) ((void)0)
+#define TraceVerboseText(...) ((void)0)
 #endif

@@ -169,6 +169,8 @@ void CMonitorDialog::OnCreate()
                                  TVS_LINESATROOT | TVS_SHOWSELALWAYS,
                              0, 0, 0, 0, m_window, reinterpret_cast<HMENU>(IDC_TREE), m_instance,
                              nullptr);
+    if (m_tree)
+        m_rows.reset(new CTreeRows(m_tree));
     m_images = BuildImageList();
     if (m_tree && m_images)
         TreeView_SetImageList(m_tree, m_images, TVSIL_NORMAL);
@@ -208,12 +210,12 @@ void CMonitorDialog::OnSize()
 LRESULT CMonitorDialog::OnStatusUpdate(WPARAM wParam)
 {
     auto update = reinterpret_cast<const tStatusUpdate*>(wParam);
-    if (!update || !update->plugin || !m_tree)
+    if (!update || !update->plugin || !m_rows)
         return 0;
     // A tree from a worker that is being stopped is not shown any more.
     if (update->tree && update->plugin->IsStopping())
         return 0;
-    MergeStatus(m_tree, update->tree, update->plugin->GetName(), update->refresh);
+    m_rows->Merge(update->tree, update->plugin->GetName(), update->refresh);
     return 0;
 }
 
@@ -396,8 +398,8 @@ void CMonitorDialog::OnClose(bool forGood)
 
 void CMonitorDialog::OnDestroy()
 {
-    if (m_tree)
-        DeleteAllTreeRows(m_tree);
+    if (m_rows)
+        m_rows->Clear();
     if (m_images) {
         if (m_tree)
             TreeView_SetImageList(m_tree, nullptr, TVSIL_NORMAL);

@@ -13,6 +13,7 @@
 #include "monitor/monitor_interfaces.h"
 
 class CTrayIcon;
+class CTreeRows;
 struct tTreeRow;
 
 class CMonitorDialog {
@@ -62,6 +63,7 @@ private:
     IPluginControl* m_plugins;
     HWND m_window = nullptr;
     HWND m_tree = nullptr;
+    std::unique_ptr<CTreeRows> m_rows;
     HMENU m_mainMenu = nullptr;
     HMENU m_rowMenu = nullptr;
     HMENU m_trayMenu = nullptr;

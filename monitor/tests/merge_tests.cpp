@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -42,11 +43,11 @@ protected:
                                  TVS_HASLINES | TVS_LINESATROOT, 0, 0, 400, 600, m_window,
                                  nullptr, nullptr, nullptr);
         ASSERT_NE(nullptr, m_tree);
+        m_rows.reset(new CTreeRows(m_tree));
     }
     void TearDown() override
     {
-        if (m_tree)
-            DeleteAllTreeRows(m_tree);
+        m_rows.reset();
         if (m_window)
             DestroyWindow(m_window);
     }
@@ -54,7 +55,7 @@ protected:
     tMergeStats Merge(const CState* state, const std::string& plugin)
     {
         tMergeStats stats;
-        MergeStatus(m_tree, state, plugin, m_refresh, &stats);
+        m_rows->Merge(state, plugin, m_refresh, &stats);
         return stats;
     }
 
@@ -100,6 +101,7 @@ protected:
 
     HWND m_window = nullptr;
     HWND m_tree = nullptr;
+    std::unique_ptr<CTreeRows> m_rows;
     HANDLE m_refresh = reinterpret_cast<HANDLE>(0x1234);
 };
 

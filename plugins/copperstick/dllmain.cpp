@@ -1,0 +1,18 @@
+// copperstick.dll: the ADSL USB modem status plug-in. It exports GetState only.
+#include <windows.h>
+
+#include "plugins/copperstick/copperstick.h"
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+{
+    if (reason == DLL_PROCESS_ATTACH)
+        CopperstickAttach(instance);
+    else if (reason == DLL_PROCESS_DETACH)
+        CopperstickDetach();
+    return TRUE;
+}
+
+extern "C" __declspec(dllexport) CState* GetState(HANDLE cancel, HANDLE refresh)
+{
+    return CopperstickGetState(cancel, refresh);
+}
