@@ -64,6 +64,14 @@ struct tPcapApi {
     int (*next_ex)(pcap_t*, pcap_pkthdr**, const uint8_t**) = nullptr;
     int (*sendpacket)(pcap_t*, const uint8_t*, int) = nullptr;
     int (*setfilter)(pcap_t*, bpf_program*) = nullptr;
+    // Optional: the two-step open that lets us size the capture ring.
+    pcap_t* (*create)(const char*, char*) = nullptr;
+    int (*set_snaplen)(pcap_t*, int) = nullptr;
+    int (*set_promisc)(pcap_t*, int) = nullptr;
+    int (*set_timeout)(pcap_t*, int) = nullptr;
+    int (*set_immediate_mode)(pcap_t*, int) = nullptr;
+    int (*set_buffer_size)(pcap_t*, int) = nullptr;
+    int (*activate)(pcap_t*) = nullptr;
 
     bool Ok() const
     {
@@ -95,6 +103,13 @@ const tPcapApi& Pcap()
         Bind(api.module, api.next_ex, "pcap_next_ex");
         Bind(api.module, api.sendpacket, "pcap_sendpacket");
         Bind(api.module, api.setfilter, "pcap_setfilter");
+        Bind(api.module, api.create, "pcap_create");
+        Bind(api.module, api.set_snaplen, "pcap_set_snaplen");
+        Bind(api.module, api.set_promisc, "pcap_set_promisc");
+        Bind(api.module, api.set_timeout, "pcap_set_timeout");
+        Bind(api.module, api.set_immediate_mode, "pcap_set_immediate_mode");
+        Bind(api.module, api.set_buffer_size, "pcap_set_buffer_size");
+        Bind(api.module, api.activate, "pcap_activate");
     });
     return api;
 }
@@ -115,12 +130,40 @@ std::string EnvironmentList()
     return length > 0 && length < sizeof value ? std::string(value, length) : std::string();
 }
 
+const int kSnapLength = 1600;             // a whole Ethernet frame and some
+const int kCaptureBuffer = 8 * 1024 * 1024; // room for thousands of frames between two reads
+
+// Immediate mode with a small snap length gives a ring of frame-sized slots: a burst of
+// answers waits there until the reader thread comes round. The one-step open leaves the ring
+// in large blocks that each hold a frame or two once the read time-out retires them, and
+// bursts overflow it.
+pcap_t* CreatePcap(const char* name, char* error)
+{
+    const tPcapApi& p = Pcap();
+    if (!p.create || !p.set_snaplen || !p.set_promisc || !p.set_timeout || !p.set_immediate_mode ||
+        !p.set_buffer_size || !p.activate)
+        return p.open_live(name, kSnapLength, 1, 1, error);
+    pcap_t* pcap = p.create(name, error);
+    if (!pcap)
+        return nullptr;
+    p.set_snaplen(pcap, kSnapLength);
+    p.set_promisc(pcap, 1);
+    p.set_timeout(pcap, 1);
+    p.set_immediate_mode(pcap, 1);
+    p.set_buffer_size(pcap, kCaptureBuffer);
+    if (p.activate(pcap) < 0) {
+        p.close(pcap);
+        return p.open_live(name, kSnapLength, 1, 1, error);
+    }
+    return pcap;
+}
+
 pcap_t* OpenPcap(const char* name)
 {
     char error[512] = "";
     // Always promiscuous: the NDIS packet filter is applied by rawport itself, so that a
     // caller may switch between directed and promiscuous reception at any time.
-    pcap_t* pcap = Pcap().open_live(name, 65536, 1, 1, error);
+    pcap_t* pcap = CreatePcap(name, error);
     if (!pcap)
         return nullptr;
     if (Pcap().datalink(pcap) != kDltEthernet || Pcap().setnonblock(pcap, 1, error) != 0) {
@@ -277,7 +320,7 @@ void IoThread(std::shared_ptr<tAdapter> adapter)
             waitingReads = !adapter->reads.empty() && !adapter->failed;
         }
         WaitForSingleObject(adapter->wake, waitingReads ? idle : INFINITE);
-        if (waitingReads && idle < 8)
+        if (waitingReads && idle < 4)
             idle *= 2;
     }
     SendQueued(*adapter);

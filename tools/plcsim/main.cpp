@@ -25,7 +25,8 @@ const char kUsage[] =
     "\n"
     "Emulates the powerline devices of the scenario on the Ethernet adapters it names\n"
     "(see tools/plcsim/scenario.h for the file). Commands on standard input:\n"
-    "  plug NAME | unplug NAME | rate NAME RAW | quality NAME RAW | key NAME KEY | list | quit\n";
+    "  plug NAME | unplug NAME | rate NAME RAW | quality NAME RAW | key NAME KEY | list | quit\n"
+    "  burst COUNT MS   send COUNT status answers from distinct stations over MS milliseconds\n";
 
 struct tContext {
     std::string currentPort;
@@ -102,6 +103,23 @@ int main(int argc, char** argv)
     Log("serving %s devices; ready", std::to_string(emulator.Devices().size()));
 
     HANDLE stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    // A burst of answers for the load benchmark: distinct forged stations, evenly paced.
+    auto burst = [&](const std::string& command) {
+        unsigned count = 0, milliseconds = 0;
+        if (sscanf(command.c_str(), "burst %u %u", &count, &milliseconds) != 2 || count == 0 || count > 65535)
+            return false;
+        DWORD gap = milliseconds / count;
+        for (tPortAdapter* adapter = PortFirstAdapter(port); adapter; adapter = PortNextAdapter(adapter)) {
+            tMgmtFrame frame;
+            for (unsigned i = 0; i < count; ++i) {
+                tMacAddress source = {{0x02, 0xBB, 0, 0, static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i)}};
+                size_t length = BuildStatRsp(frame, MacBroadcast(), source);
+                PortQueueFrame(adapter, frame.bytes, length, gap);
+            }
+        }
+        Log("ok burst %s%s", std::to_string(count));
+        return true;
+    };
     std::thread commands([&] {
         char line[512];
         while (fgets(line, sizeof line, stdin)) {
@@ -112,6 +130,8 @@ int main(int argc, char** argv)
                 SetEvent(stop);
                 return;
             }
+            if (command.compare(0, 6, "burst ") == 0 && burst(command))
+                continue;
             std::string reply;
             {
                 std::lock_guard<std::mutex> guard(emulatorLock);
