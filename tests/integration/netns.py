@@ -118,6 +118,16 @@ class WineHost:
         self.processes.append(process)
         return process
 
+    def reg_add(self, key, name, value, kind="REG_SZ"):
+        """Writes a registry value in the prefix (from inside the namespace)."""
+        subprocess.run(["ip", "netns", "exec", self.ns, WINE, "reg", "add", key, "/v", name, "/t", kind,
+                        "/d", str(value), "/f"], env=self.env(), stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, check=True)
+
+    @staticmethod
+    def windows_path(path):
+        return "Z:" + path.replace("/", "\\")
+
     def stop_server(self):
         env = dict(os.environ, WINEPREFIX=self.prefix)
         subprocess.run([WINESERVER, "-k"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
