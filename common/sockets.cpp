@@ -2,6 +2,8 @@
 
 #include <ws2tcpip.h>
 
+#include <string.h>
+
 #include <algorithm>
 #include <memory>
 
@@ -154,18 +156,22 @@ int ConnectState(SOCKET socket)
 } // namespace
 
 bool EnumerateInterfaces(std::vector<tInterfaceEntry>& list, bool includeLoopback,
-                         bool includeDown)
+                         bool includeDown, size_t room, size_t grow)
 {
     list.clear();
     raii::CSocket probe(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
-    if (!probe)
+    if (!probe || room == 0)
         return false;
-    INTERFACE_INFO info[20] = {};
+    std::vector<INTERFACE_INFO> info(room);
     DWORD bytes = 0;
-    if (WSAIoctl(probe.Get(), SIO_GET_INTERFACE_LIST, nullptr, 0, info, sizeof info, &bytes,
-                 nullptr, nullptr) != 0)
-        return false;
-    size_t count = std::min<size_t>(bytes / sizeof(INTERFACE_INFO), 20);
+    while (WSAIoctl(probe.Get(), SIO_GET_INTERFACE_LIST, nullptr, 0, info.data(),
+                    static_cast<DWORD>(info.size() * sizeof(INTERFACE_INFO)), &bytes, nullptr,
+                    nullptr) != 0) {
+        if (grow == 0 || WSAGetLastError() != WSAEFAULT || info.size() >= 4096)
+            return false;
+        info.resize(info.size() + grow);
+    }
+    size_t count = std::min<size_t>(bytes / sizeof(INTERFACE_INFO), info.size());
     for (size_t i = 0; i < count; ++i) {
         u_long flags = info[i].iiFlags;
         if (!(flags & IFF_UP) && !includeDown)
@@ -183,7 +189,12 @@ bool EnumerateInterfaces(std::vector<tInterfaceEntry>& list, bool includeLoopbac
 
 bool SendDatagram(unsigned short port, const char* text, uint32_t address)
 {
-    if (!text)
+    return text && SendDatagram(port, text, strlen(text) + 1, address);
+}
+
+bool SendDatagram(unsigned short port, const void* data, size_t length, uint32_t address)
+{
+    if (!data || length > 65507)
         return false;
     raii::CSocket datagram(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
     if (!datagram)
@@ -195,10 +206,9 @@ bool SendDatagram(unsigned short port, const char* text, uint32_t address)
     target.sin_family = AF_INET;
     target.sin_port = htons(port);
     target.sin_addr.s_addr = address;
-    int length = static_cast<int>(strlen(text)) + 1;
-    int sent = sendto(datagram.Get(), text, length, 0, reinterpret_cast<const sockaddr*>(&target),
-                      sizeof target);
-    return sent == length;
+    int sent = sendto(datagram.Get(), static_cast<const char*>(data), static_cast<int>(length), 0,
+                      reinterpret_cast<const sockaddr*>(&target), sizeof target);
+    return sent == static_cast<int>(length);
 }
 
 std::string GetLocalHostName()
@@ -296,12 +306,17 @@ bool ReceiveFramedHeader(SOCKET socket, std::string& out, size_t maximum,
 
 bool ReceiveFramedString(SOCKET socket, std::string& out, const tCancelFlag& cancel)
 {
+    return ReceiveFramedString(socket, out, cancel, kFramedStringLimit);
+}
+
+bool ReceiveFramedString(SOCKET socket, std::string& out, const tCancelFlag& cancel, int64_t limit)
+{
     out.clear();
     std::string header;
     if (!ReceiveFramedHeader(socket, header, kFramedHeaderMaximum, cancel))
         return false;
     int64_t length = 0;
-    if (!ParseFramedLength(header, length) || length > kFramedStringLimit)
+    if (!ParseFramedLength(header, length) || length > limit || length > kFramedStringLimit)
         return false;
     std::string payload(static_cast<size_t>(length), '\0');
     CSocketEvent event(socket, FD_READ | FD_CLOSE);

@@ -35,10 +35,14 @@ public:
     virtual void Finished(int jobId, bool success) = 0;
 };
 
+// Room for 20 interfaces; with grow set, the room grows by that many entries for as long as
+// the system reports it too small.
 bool EnumerateInterfaces(std::vector<tInterfaceEntry>& list, bool includeLoopback,
-                         bool includeDown);
+                         bool includeDown, size_t room = 20, size_t grow = 0);
 // Sends the text and its terminating zero to address (network byte order):port.
 bool SendDatagram(unsigned short port, const char* text, uint32_t address);
+// Sends bytes that may hold zero bytes of their own.
+bool SendDatagram(unsigned short port, const void* data, size_t length, uint32_t address);
 std::string GetLocalHostName();
 bool SetBlocking(SOCKET socket, bool blocking);
 // Attempts 0 means: until connected or cancelled. Address in network byte order.
@@ -51,8 +55,10 @@ bool SendFramed(SOCKET socket, const void* payload, const char* fileName, int64_
                 int jobId, const tCancelFlag& cancel, CProgressListener* listener);
 bool ReceiveFramedHeader(SOCKET socket, std::string& out, size_t maximum,
                          const tCancelFlag& cancel, char terminator = ':');
-// Lengths above kFramedStringLimit are refused before anything is allocated.
+// Lengths above kFramedStringLimit (or the given limit) are refused before anything is
+// allocated.
 bool ReceiveFramedString(SOCKET socket, std::string& out, const tCancelFlag& cancel);
+bool ReceiveFramedString(SOCKET socket, std::string& out, const tCancelFlag& cancel, int64_t limit);
 // A failed or cancelled receive deletes the partly written file.
 bool ReceiveFramedFile(SOCKET socket, const char* path, int jobId, const tCancelFlag& cancel,
                        CProgressListener* listener);

@@ -52,8 +52,9 @@ bool IsInstallationRegistered()
 }
 
 CMonitor::CMonitor(HINSTANCE instance)
-    : m_settings(new utilcpp::CParseini("")), m_instance(instance), m_proclamationId(0)
+    : m_settings(new utilcpp::CParseini("")), m_instance(instance), m_proclamationId(-1), m_options(*this)
 {
+    m_options.Start();
     m_window.reset(new CMonitorDialog(this, this, m_instance, *m_settings));
 }
 
@@ -62,6 +63,7 @@ CMonitor::~CMonitor()
     // Whatever fails here must not keep the process from ending.
     try {
         TraceHere("entering\n");
+        m_options.Stop();
         UnLoadPlugins();
         m_window.reset();
         m_settings.reset();
@@ -90,8 +92,10 @@ void CMonitor::LoadPlugins()
             continue;
         }
         std::unique_ptr<CPlugin> plugin(new CPlugin(name, m_window->GetHandle()));
-        if (plugin->Create())
+        if (plugin->Create()) {
+            raii::CLock lock(m_pluginsLock);
             m_plugins.push_back(std::move(plugin));
+        }
     }
 }
 
@@ -100,6 +104,7 @@ void CMonitor::UnLoadPlugins()
     TraceHere("entering\n");
     while (!m_plugins.empty()) {
         m_plugins.front()->Destroy();
+        raii::CLock lock(m_pluginsLock);
         m_plugins.erase(m_plugins.begin());
     }
     TraceHere("all plugins unloaded/ended\n");
@@ -145,6 +150,25 @@ void CMonitor::SignalChange()
 {
     for (const std::unique_ptr<CPlugin>& plugin : m_plugins)
         plugin->SignalChange();
+}
+
+std::vector<CPlugin*> CMonitor::Plugins()
+{
+    raii::CLock lock(m_pluginsLock);
+    std::vector<CPlugin*> plugins;
+    for (const std::unique_ptr<CPlugin>& plugin : m_plugins)
+        plugins.push_back(plugin.get());
+    return plugins;
+}
+
+std::string CMonitor::BuildSharedOptions()
+{
+    return BuildOptionsOfPlugins(Plugins());
+}
+
+void CMonitor::DispatchShareableOptions(const std::string& text)
+{
+    DispatchOptionsToPlugins(text, SharedOptionsEnabled(), Plugins());
 }
 
 void CMonitor::KickstartBroadcast()

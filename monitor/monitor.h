@@ -13,6 +13,7 @@
 #include "common/raii.h"
 #include "monitor/monitor_interfaces.h"
 #include "monitor/plugin.h"
+#include "monitor/shared_options.h"
 
 class CMonitorDialog;
 
@@ -28,7 +29,7 @@ void MigrateSettings(const utilcpp::CParseini& settings);
 // Whether the monitor is installed and registered (closing writes settings only then).
 bool IsInstallationRegistered();
 
-class CMonitor : public IMonitor, public IPluginControl {
+class CMonitor : public IMonitor, public IPluginControl, public IOptionsHost {
 public:
     explicit CMonitor(HINSTANCE instance);
     ~CMonitor();
@@ -46,18 +47,27 @@ public:
     bool DisablePlugin(const std::string& name) override;
     bool EnablePlugin(const std::string& name) override;
 
+    // The shared options exchange.
+    std::string BuildSharedOptions() override;
+    void DispatchShareableOptions(const std::string& text) override;
+    int ProclamationId() override { return m_proclamationId; }
+    void GetSharedOptions(uint32_t peer) { m_options.GetSharedOptions(peer); }
+    const COptionsService& OptionsService() const { return m_options; }
+
     const utilcpp::CParseini& Settings() const { return *m_settings; }
     CMonitorDialog& Window() { return *m_window; }
-    // The current proclamation id; a new one asks the options service to proclaim.
-    int ProclamationId() const { return m_proclamationId; }
 
 private:
     CPlugin* FindPlugin(const std::string& name);
+    std::vector<CPlugin*> Plugins();
 
     raii::CWinsockInit m_winsock;
     std::unique_ptr<utilcpp::CParseini> m_settings;
     HINSTANCE m_instance;
     std::vector<std::unique_ptr<CPlugin>> m_plugins;
+    // The options thread reads the plug-in sequence while the plug-ins are still being loaded.
+    raii::CCriticalSection m_pluginsLock;
     std::unique_ptr<CMonitorDialog> m_window;
     std::atomic<int> m_proclamationId;
+    COptionsService m_options;
 };

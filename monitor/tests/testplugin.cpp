@@ -2,7 +2,8 @@
 // It logs what the monitor calls to the file named by VELMORA_TESTPLUGIN_LOG, one line per
 // call ("<module> <event> <thread id>"), so that tests can follow it across reloads and
 // processes. VELMORA_TESTPLUGIN_MODE picks how GetState behaves: "wait" (the default: wait
-// for an event or 200 ms), "quick" (return at once) or "none" (return no tree).
+// for an event or 200 ms), "quick" (return at once) or "none" (return no tree);
+// VELMORA_TESTPLUGIN_OPTIONS gives the shareable options it starts with (one line).
 #include <windows.h>
 
 #include <stdio.h>
@@ -77,6 +78,9 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
 {
     if (reason == DLL_PROCESS_ATTACH) {
         g_module = instance;
+        std::string options = Env("VELMORA_TESTPLUGIN_OPTIONS");
+        if (!options.empty())
+            g_options = options + "\n";
         g_tree = new CState;
         BuildTree();
         Log("attach");

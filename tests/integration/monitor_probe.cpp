@@ -3,6 +3,7 @@
 // commands on standard input that it carries out through the window, as a user would:
 //
 //   rename <MAC address> <name>   opens the row's menu entry "Rename" and types the name
+//   action <text>                 chooses the first menu entry of the top row whose text starts so
 //   quit                          closes the monitor for good
 //
 // Output: "TREE <ms>", then "ROW <depth> <id> <plug-in> <text>" per row, then "END".
@@ -109,6 +110,22 @@ void Rename(CMonitorDialog& window, const std::string& arguments)
     PostMessageA(window.GetHandle(), WM_COMMAND, ID_ROW_ACTION_FIRST, 0);
 }
 
+void FirstAction(CMonitorDialog& window, const std::string& prefix)
+{
+    HWND tree = window.GetTree();
+    for (HTREEITEM top = TreeView_GetRoot(tree); top; top = TreeView_GetNextSibling(tree, top))
+        if (Text(tree, top).compare(0, prefix.size(), prefix) == 0) {
+            TreeView_SelectItem(tree, top);
+            SendMessageA(window.GetHandle(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(window.GetRowMenu()), 0);
+            PostMessageA(window.GetHandle(), WM_COMMAND, ID_ROW_ACTION_FIRST, 0);
+            printf("ACTION %s\n", prefix.c_str());
+            fflush(stdout);
+            return;
+        }
+    printf("ERROR no row %s\n", prefix.c_str());
+    fflush(stdout);
+}
+
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
@@ -163,6 +180,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
                 PostMessageA(monitor.Window().GetHandle(), WM_CLOSE, 1, 0);
             else if (command.compare(0, 7, "rename ") == 0)
                 Rename(monitor.Window(), command.substr(7));
+            else if (command.compare(0, 7, "action ") == 0)
+                FirstAction(monitor.Window(), command.substr(7));
         }
         MsgWaitForMultipleObjects(1, &g_commandEvent, FALSE, 100, QS_ALLINPUT);
     }
