@@ -311,3 +311,32 @@ TEST_F(WindowTest, TopmostToggleAndAboutText)
     EXPECT_EQ(0u, text.find("Version 2.01.0412 (")) << text;
     EXPECT_EQ(')', text.back());
 }
+
+TEST(MonitorSettings, SharedOptionsSwitchReadsAsStored)
+{
+    // The monitor's settings file lies beside the program: this test program's.
+    std::string ini = testsupport::ProgramFolder() + "\\monitor_window_tests.ini";
+    DeleteFileA(ini.c_str());
+    {
+        CMonitor monitor(GetModuleHandleA(nullptr));
+        if (!monitor.Window().GetHandle())
+            GTEST_SKIP() << "no display";
+        EXPECT_TRUE(monitor.SharedOptionsEnabled()) << "a missing key counts as on";
+        utilcpp::CParseini settings(ini);
+        for (const char* value : {"2", "0", "abc", "-1"}) {
+            settings.WriteString(kDialogSettings, "SharedOptions", value);
+            EXPECT_FALSE(monitor.SharedOptionsEnabled()) << "value " << value;
+        }
+        int before = monitor.ProclamationId();
+        monitor.KickstartBroadcast();
+        EXPECT_EQ(before, monitor.ProclamationId()) << "switched off: no proclamation";
+        settings.WriteString(kDialogSettings, "SharedOptions", "1");
+        EXPECT_TRUE(monitor.SharedOptionsEnabled());
+        EXPECT_EQ(-1, before);
+        monitor.KickstartBroadcast();
+        EXPECT_NE(before, monitor.ProclamationId());
+        EXPECT_GE(monitor.ProclamationId(), 0);
+        EXPECT_LE(monitor.ProclamationId(), 32767);
+    }
+    DeleteFileA(ini.c_str());
+}
