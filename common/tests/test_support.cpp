@@ -74,4 +74,28 @@ bool DisplayRequired()
            value[0] == '1';
 }
 
+CTestKey::CTestKey(HKEY root, const std::string& path) : m_root(root), m_path(path)
+{
+    RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_key, nullptr);
+}
+
+CTestKey::~CTestKey()
+{
+    if (m_key)
+        RegCloseKey(m_key);
+    RegDeleteTreeA(m_root, m_path.c_str());
+    RegDeleteKeyA(m_root, m_path.c_str());
+}
+
+void CTestKey::SetString(const char* name, const std::string& value, DWORD type)
+{
+    RegSetValueExA(m_key, name, 0, type, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>(value.size() + 1));
+}
+
+void CTestKey::SetDword(const char* name, DWORD value)
+{
+    RegSetValueExA(m_key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+}
+
 } // namespace testsupport

@@ -33,4 +33,20 @@ std::string ProgramFolder();
 // then a window that cannot be created is a failure, not a reason to skip.
 bool DisplayRequired();
 
+// A registry key made for one test and removed with everything below it afterwards.
+class CTestKey {
+public:
+    CTestKey(HKEY root, const std::string& path);
+    ~CTestKey();
+    CTestKey(const CTestKey&) = delete;
+    CTestKey& operator=(const CTestKey&) = delete;
+    void SetString(const char* name, const std::string& value, DWORD type = REG_SZ);
+    void SetDword(const char* name, DWORD value);
+
+private:
+    HKEY m_root;
+    std::string m_path;
+    HKEY m_key = nullptr;
+};
+
 } // namespace testsupport

@@ -15,41 +15,12 @@ using testsupport::ReadFileText;
 
 namespace {
 
+using testsupport::CTestKey;
+
 const char kProduct[] = "VelmoraUtilityTestProduct";
 const char kUninstall[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 const char kAppPaths[] = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";
 
-// A registry key made for one test and removed with everything below it afterwards.
-class CTestKey {
-public:
-    CTestKey(HKEY root, const std::string& path) : m_root(root), m_path(path)
-    {
-        HKEY key = nullptr;
-        RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-        m_key.Attach(key);
-    }
-    ~CTestKey()
-    {
-        m_key.Close();
-        RegDeleteTreeA(m_root, m_path.c_str());
-        RegDeleteKeyA(m_root, m_path.c_str());
-    }
-    void SetString(const char* name, const std::string& value, DWORD type = REG_SZ)
-    {
-        RegSetValueExA(m_key.Get(), name, 0, type, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>(value.size() + 1));
-    }
-    void SetDword(const char* name, DWORD value)
-    {
-        RegSetValueExA(m_key.Get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                       sizeof value);
-    }
-
-private:
-    HKEY m_root;
-    std::string m_path;
-    raii::CRegKey m_key;
-};
 
 std::string ChildProgram()
 {

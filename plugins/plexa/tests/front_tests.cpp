@@ -14,6 +14,8 @@ using testsupport::CTempDir;
 
 namespace {
 
+using testsupport::CTestKey;
+
 const char kAdapter[] = "\\Device\\NPF_{FRONT}";
 
 tMacAddress Mac(const char* text)
@@ -49,32 +51,6 @@ bool FakePrompt(HWND, HINSTANCE, const std::string& caption, const std::string& 
     return g_prompt.answer;
 }
 
-// A registry key made for one test and removed with everything below it afterwards.
-class CTestKey {
-public:
-    CTestKey(HKEY root, const std::string& path) : m_root(root), m_path(path)
-    {
-        HKEY key = nullptr;
-        RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-        m_key.Attach(key);
-    }
-    ~CTestKey()
-    {
-        m_key.Close();
-        RegDeleteTreeA(m_root, m_path.c_str());
-        RegDeleteKeyA(m_root, m_path.c_str());
-    }
-    void Set(const char* name, const std::string& value)
-    {
-        RegSetValueExA(m_key.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>(value.size() + 1));
-    }
-
-private:
-    HKEY m_root;
-    std::string m_path;
-    raii::CRegKey m_key;
-};
 
 std::string WaitForText(const std::string& path)
 {
@@ -225,7 +201,7 @@ TEST_F(FrontTest, ControlDeviceOpensTheBrowserOnTheDevicePage)
 {
     std::string child = testsupport::ProgramFolder() + "\\xutil_child.exe";
     CTestKey browser(HKEY_CLASSES_ROOT, "http\\shell\\open\\command");
-    browser.Set(nullptr, "\"" + child + "\" -nohome \"%1\"");
+    browser.SetString(nullptr, "\"" + child + "\" -nohome \"%1\"");
     Start();
     SeeNetwork();
     const tItemActions* actions = m_front.Tree()->FindItem(2000)->GetActions();
@@ -245,9 +221,9 @@ TEST_F(FrontTest, PlayersGetTheStreamQuotedWhenItHasABlank)
     CopyFileA(child.c_str(), (players + "\\wmplayer.exe").c_str(), FALSE);
     CopyFileA(child.c_str(), (players + "\\winamp.exe").c_str(), FALSE);
     CTestKey wmp(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\wmplayer.exe");
-    wmp.Set(nullptr, players + "\\wmplayer.exe");
+    wmp.SetString(nullptr, players + "\\wmplayer.exe");
     CTestKey winamp(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Winamp");
-    winamp.Set("UninstallString", "\"" + players + "\\UninstWA.exe\" /S");
+    winamp.SetString("UninstallString", "\"" + players + "\\UninstWA.exe\" /S");
     EXPECT_EQ(players + "\\wmplayer.exe", FindMediaPlayer());
     EXPECT_EQ(players + "\\winamp.exe", FindWinamp());
 
