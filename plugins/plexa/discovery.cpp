@@ -449,10 +449,9 @@ bool DiscoveryRun(tDiscovery* discovery, HANDLE refreshEvent, HANDLE cancelEvent
             DiscoveryTick(discovery, changed);
             continue;
         }
-        HANDLE handles[4] = {cancelEvent, refreshEvent, discovery->changeEvent, nullptr};
-        int count = 3;
-        if (discovery->schedule && discovery->schedule->TriggerEvent())
-            handles[count++] = discovery->schedule->TriggerEvent();
+        HANDLE trigger = discovery->schedule ? discovery->schedule->TriggerEvent() : nullptr;
+        HANDLE handles[4] = {cancelEvent, refreshEvent, discovery->changeEvent, trigger};
+        int count = trigger ? 4 : 3;
         DWORD which = WAIT_TIMEOUT;
         tReceivedFrame* frame = PortWait(discovery->port, handles, count, &which,
                                          static_cast<int>(interval - since));

@@ -163,6 +163,8 @@ CState* CPlexaFront::GetState(HANDLE cancelEvent, HANDLE refreshEvent)
 {
     Trace("[plexa] waiting for next change\n");
     bool collecting = m_collector && m_collector->CollectingAllowed();
+    if (m_collector)
+        m_collector->SetActive(collecting);
     if (collecting)
         m_collector->BeforeGetState(cancelEvent);
     if (DiscoveryRun(m_discovery, refreshEvent, cancelEvent)) {

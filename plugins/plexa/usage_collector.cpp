@@ -453,7 +453,7 @@ DWORD CUsageCollector::TickInterval()
 
 HANDLE CUsageCollector::TriggerEvent()
 {
-    return m_timer && CollectingAllowed() ? m_timer->TriggerEvent() : nullptr;
+    return m_timer && m_active ? m_timer->TriggerEvent() : nullptr;
 }
 
 std::string CUsageCollector::RecordFile()

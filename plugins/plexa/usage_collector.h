@@ -72,6 +72,9 @@ public:
     void Start();
     void Stop();
     bool CollectingAllowed() const;
+    // Whether the current GetState collects (CollectingAllowed as read at its start); the
+    // trigger is offered to the discovery engine only then.
+    void SetActive(bool active) { m_active = active; }
     DWORD TickInterval() override;
     HANDLE TriggerEvent() override;
     void BeforeGetState(HANDLE cancelEvent);
@@ -89,6 +92,7 @@ private:
 
     tCollectorSettings m_settings;
     CCollectTimer* m_timer = nullptr;
+    bool m_active = false;
 };
 
 // MD5 of a text as 32 lower-case hex digits.

@@ -88,6 +88,8 @@ TEST_F(CollectorTest, DefaultsAreWrittenBackWhenMissing)
     EXPECT_EQ("dbg_" + Md5Hex(s.progId), again.CollectorId());
     EXPECT_EQ(250u, again.TickInterval());
     EXPECT_TRUE(again.CollectingAllowed());
+    EXPECT_EQ(nullptr, again.TriggerEvent()) << "until a GetState found collecting allowed";
+    again.SetActive(true);
     EXPECT_NE(nullptr, again.TriggerEvent());
 }
 
