@@ -99,6 +99,7 @@ TEST_F(CollectorTest, OneFiringRecordsEveryPairOnce)
     Allow(1);
     CUsageCollector collector;
     collector.Start();
+    collector.SetActive(collector.CollectingAllowed()); // as GetState does
     raii::CHandle cancel(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     collector.BeforeGetState(cancel.Get());
     tLocalDevice first = Local(1, 0), second = Local(2, 1);
