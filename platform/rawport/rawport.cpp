@@ -133,15 +133,15 @@ std::string EnvironmentList()
 const int kSnapLength = 1600;             // a whole Ethernet frame and some
 const int kCaptureBuffer = 8 * 1024 * 1024; // room for thousands of frames between two reads
 
-// Immediate mode with a small snap length gives a ring of frame-sized slots: a burst of
-// answers waits there until the reader thread comes round. The one-step open leaves the ring
-// in large blocks that each hold a frame or two once the read time-out retires them, and
-// bursts overflow it.
+// The capture ring must hold the frames that arrive while the reader thread sleeps between
+// polls: a small snap length and a large buffer give it many slots, and immediate mode (where
+// the pcap library offers it) hands frames over one by one instead of in large blocks. The
+// one-step open leaves the ring at its default size, which a burst of answers overflows.
 pcap_t* CreatePcap(const char* name, char* error)
 {
     const tPcapApi& p = Pcap();
-    if (!p.create || !p.set_snaplen || !p.set_promisc || !p.set_timeout || !p.set_immediate_mode ||
-        !p.set_buffer_size || !p.activate)
+    if (!p.create || !p.set_snaplen || !p.set_promisc || !p.set_timeout || !p.set_buffer_size ||
+        !p.activate)
         return p.open_live(name, kSnapLength, 1, 1, error);
     pcap_t* pcap = p.create(name, error);
     if (!pcap)
@@ -149,7 +149,8 @@ pcap_t* CreatePcap(const char* name, char* error)
     p.set_snaplen(pcap, kSnapLength);
     p.set_promisc(pcap, 1);
     p.set_timeout(pcap, 1);
-    p.set_immediate_mode(pcap, 1);
+    if (p.set_immediate_mode)
+        p.set_immediate_mode(pcap, 1);
     p.set_buffer_size(pcap, kCaptureBuffer);
     if (p.activate(pcap) < 0) {
         p.close(pcap);
