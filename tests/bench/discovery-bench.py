@@ -15,6 +15,7 @@ import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "integration"))
 import netns  # noqa: E402
+from discovery_test import wait_picture  # noqa: E402
 
 TRIALS = 20
 
@@ -25,23 +26,6 @@ def scenario(count):
     for i in range(count):
         text += f"[remote r{i}]\naddress = 02:00:00:00:01:{i:02X}\nkey = K\nrate = 519\nplugged = no\n"
     return text
-
-
-def picture_with(probe, address, timeout):
-    """Time at which the probe prints a picture that holds the address."""
-    end = time.time() + timeout
-    current = False
-    while time.time() < end:
-        line = netns.wait_line(probe, lambda l: True, end - time.time())
-        if line is None:
-            return None
-        if line.startswith("PICTURE"):
-            current = False
-        elif line.startswith("REMOTE") and address in line:
-            current = True
-        elif line == "END" and current:
-            return time.time(), line
-    return None
 
 
 def main():
@@ -74,37 +58,24 @@ def main():
         startup = []
         for _ in range(TRIALS):
             probe = pc.start(os.path.join(bin_dir, "discovery_probe.exe"), str(tick), "30", extra_env=env)
-            line = netns.wait_line(probe, lambda l: l.startswith("PICTURE"), 30)
-            found = None
-            while line is not None:
-                ms = int(line.split()[1])
-                rest = []
-                while True:
-                    l = netns.wait_line(probe, lambda x: True, 10)
-                    if l is None or l == "END":
-                        break
-                    rest.append(l)
-                if any(r.startswith("REMOTE") and "02:00:00:00:00:02" in r for r in rest):
-                    found = ms
-                    break
-                line = netns.wait_line(probe, lambda l: l.startswith("PICTURE"), 30)
-            if found is not None:
-                startup.append(found)
+            picture = wait_picture(probe, lambda p: "02:00:00:00:00:02" in p["remotes"], 30)
+            if picture is not None:
+                startup.append(picture["ms"])
             probe.terminate()
             probe.wait()
 
         # steady state: plug one device per trial while the engine runs its five-tick cycle
         probe = pc.start(os.path.join(bin_dir, "discovery_probe.exe"), str(tick), "600", extra_env=env)
-        picture_with(probe, "02:00:00:00:00:02", 30)
+        wait_picture(probe, lambda p: "02:00:00:00:00:02" in p["remotes"], 30)
         time.sleep(8 * tick / 1000)  # past the start-up schedule
         steady = []
         for i in range(TRIALS):
             time.sleep((i % 5) * tick / 1000 / 2)  # land at different points of the cycle
             plugged = time.time()
             command(f"plug r{i}")
-            seen = picture_with(probe, f"02:00:00:00:01:{i:02X}", 20)
-            if seen:
-                steady.append((seen[0] - plugged) * 1000)
+            address = f"02:00:00:00:01:{i:02X}"
+            if wait_picture(probe, lambda p: address in p["remotes"], 20):
+                steady.append((time.time() - plugged) * 1000)
             # NetStat answers hold 15 stations: keep the plugged ones few
             command(f"unplug r{i}")
         probe.terminate()
