@@ -32,6 +32,5 @@ inline std::vector<std::string> OrdinarySharePaths()
         "\\docs\\", "\\docs", "\\docs\\a.txt", "\\docs\\sub\\", "\\docs\\sub\\deeper\\",
         "\\docs\\sub\\deeper\\file name with blanks.txt", "\\docs\\.hidden", "\\docs\\a..b",
         "\\docs\\console.log", "\\docs\\nul1", "\\docs\\COM10", "\\docs\\...a", "\\docs\\\xE9t\xE9.txt",
-        "\\docs\\" + std::string(255, 'b'),
     };
 }
