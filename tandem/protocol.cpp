@@ -1,5 +1,7 @@
 #include "tandem/protocol.h"
 
+#include "common/framing.h"
+
 #include <stdio.h>
 #include <string.h>
 
@@ -128,6 +130,45 @@ tRequest ParseRequest(const std::string& payload)
         }
     }
     return request;
+}
+
+size_t CRequestReader::Wanted() const
+{
+    if (m_failed || Complete())
+        return 0;
+    // The length text byte by byte: its end is seen only at the ":".
+    if (!m_inPayload)
+        return 1;
+    return static_cast<size_t>(m_length - static_cast<int64_t>(m_payload.size()));
+}
+
+bool CRequestReader::Take(const char* data, size_t size)
+{
+    if (m_failed || size > Wanted()) {
+        m_failed = true;
+        return false;
+    }
+    if (m_inPayload) {
+        m_payload.append(data, size);
+        return true;
+    }
+    for (size_t i = 0; i < size; ++i) {
+        if (data[i] != ':') {
+            if (m_header.size() + 1 >= kFramedHeaderMaximum) {
+                m_failed = true;
+                return false;
+            }
+            m_header += data[i];
+            continue;
+        }
+        if (!ParseFramedLength(m_header, m_length) || m_length > m_limit) {
+            m_failed = true;
+            return false;
+        }
+        m_inPayload = true;
+        m_payload.reserve(static_cast<size_t>(m_length));
+    }
+    return true;
 }
 
 std::string BuildExpandRequest(const std::string& sharePath)

@@ -40,6 +40,28 @@ struct tRequest {
 
 // Classifies the payload of a connection's first message.
 tRequest ParseRequest(const std::string& payload);
+
+// Reads the first message of a connection as its bytes arrive, never taking a byte beyond it:
+// what follows (further pings) belongs to the job that serves the connection.
+class CRequestReader {
+public:
+    explicit CRequestReader(int64_t limit) : m_limit(limit) {}
+    // How many bytes to take next; 0 once the message is complete.
+    size_t Wanted() const;
+    // Takes at most Wanted() bytes; false when they cannot belong to a message of at most the
+    // limit (then nothing more may be given).
+    bool Take(const char* data, size_t size);
+    bool Complete() const { return m_inPayload && static_cast<int64_t>(m_payload.size()) == m_length; }
+    const std::string& Payload() const { return m_payload; }
+
+private:
+    int64_t m_limit;
+    std::string m_header;
+    bool m_inPayload = false;
+    bool m_failed = false;
+    int64_t m_length = 0;
+    std::string m_payload;
+};
 std::string BuildExpandRequest(const std::string& sharePath);
 std::string BuildRetrieveRequest(const std::string& sharePath);
 std::string BuildHostInfoRequest(bool askForOs);

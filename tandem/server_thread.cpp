@@ -22,14 +22,12 @@ const size_t kReadPiece = 4096;
 } // namespace
 
 struct CServerThread::tPending {
+    explicit tPending(int64_t limit) : reader(limit) {}
     raii::CSocket socket;
     uint32_t client = 0;
     int serial = 0;
     DWORD accepted = 0;
-    std::string header;
-    bool inPayload = false;
-    int64_t length = 0;
-    std::string payload;
+    CRequestReader reader;
 };
 
 struct CServerThread::tJob {
@@ -198,7 +196,7 @@ void CServerThread::AcceptAll(SOCKET listener, HANDLE network)
         // The request is read here as it arrives, through the accept thread's one event.
         if (WSAEventSelect(connection.Get(), network, FD_READ | FD_CLOSE) != 0)
             continue;
-        auto pending = std::make_unique<tPending>();
+        auto pending = std::make_unique<tPending>(m_limits.requestLength);
         pending->socket = std::move(connection);
         pending->client = from.sin_addr.s_addr;
         pending->serial = m_nextSerial++;
@@ -245,42 +243,25 @@ void CServerThread::ReadPending()
 
 bool CServerThread::ReadRequest(tPending& pending, bool& complete)
 {
-    SOCKET socket = pending.socket.Get();
-    for (;;) {
-        char buffer[kReadPiece];
-        int want = 1; // the header byte by byte: what follows the request is not ours to take
-        if (pending.inPayload)
-            want = static_cast<int>(std::min<int64_t>(pending.length - static_cast<int64_t>(pending.payload.size()),
-                                                      static_cast<int64_t>(sizeof buffer)));
-        int count = recv(socket, buffer, want, 0);
+    char buffer[kReadPiece];
+    while (size_t wanted = pending.reader.Wanted()) {
+        int count = recv(pending.socket.Get(), buffer, static_cast<int>(std::min(wanted, sizeof buffer)), 0);
         if (count == 0)
             return false;
         if (count < 0)
             return WSAGetLastError() == WSAEWOULDBLOCK;
-        if (pending.inPayload) {
-            pending.payload.append(buffer, static_cast<size_t>(count));
-        } else if (buffer[0] == ':') {
-            if (!ParseFramedLength(pending.header, pending.length) || pending.length > m_limits.requestLength)
-                return false;
-            pending.inPayload = true;
-        } else {
-            if (pending.header.size() + 1 >= kFramedHeaderMaximum)
-                return false;
-            pending.header += buffer[0];
-            continue;
-        }
-        if (static_cast<int64_t>(pending.payload.size()) == pending.length) {
-            complete = true;
-            return true;
-        }
+        if (!pending.reader.Take(buffer, static_cast<size_t>(count)))
+            return false;
     }
+    complete = true;
+    return true;
 }
 
 void CServerThread::Classify(std::unique_ptr<tPending> pending)
 {
-    tRequest request = ParseRequest(pending->payload);
+    tRequest request = ParseRequest(pending->reader.Payload());
     if (request.type == SERVER_JOB_UNKNOWN) {
-        TraceHere("unknown jobtype : %.1024s\n", pending->payload.c_str());
+        TraceHere("unknown jobtype : %.1024s\n", pending->reader.Payload().c_str());
         return;
     }
     // The job's socket calls associate events of their own.

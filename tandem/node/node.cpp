@@ -222,8 +222,8 @@ void CTandemNode::ExpandResult(int jobId, const std::vector<ShareItem>& items, b
         if (success)
             m_net->SetChildren(job.host, job.remotePath, items);
         char line[160];
-        snprintf(line, sizeof line, "LISTING %d %s %u ", jobId, success ? "ok" : "failed",
-                 static_cast<unsigned>(items.size()));
+        snprintf(line, sizeof line, "LISTING %d %s %u %s ", jobId, success ? "ok" : "failed",
+                 static_cast<unsigned>(items.size()), FormatAddress(job.host).c_str());
         out = line + job.remotePath + "\n";
         if (print)
             for (const ShareItem& item : items)

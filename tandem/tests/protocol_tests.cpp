@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <list>
 
 #include "tandem/job_policy.h"
@@ -65,6 +66,68 @@ TEST(RequestTable, TheClientBuildsWhatTheServerClassifies)
     EXPECT_EQ(SERVER_JOB_HOSTINFO, ParseRequest(BuildHostInfoRequest(false)).type);
     EXPECT_EQ(SERVER_JOB_HOSTINFO_OS, ParseRequest(BuildHostInfoRequest(true)).type);
     EXPECT_EQ("gethostinfoex", BuildHostInfoRequest(true));
+}
+
+namespace {
+
+// Feeds the bytes as the server does: as many as the reader wants, in pieces of at most step.
+bool Feed(CRequestReader& reader, const std::string& bytes, size_t step, size_t* used = nullptr)
+{
+    size_t at = 0;
+    while (size_t wanted = reader.Wanted()) {
+        if (at == bytes.size())
+            break;
+        size_t piece = std::min(std::min(wanted, step), bytes.size() - at);
+        if (!reader.Take(bytes.data() + at, piece))
+            return false;
+        at += piece;
+    }
+    if (used)
+        *used = at;
+    return true;
+}
+
+} // namespace
+
+TEST(RequestReader, TakesExactlyOneMessageWhateverThePieces)
+{
+    for (size_t step : {1u, 3u, 4096u}) {
+        CRequestReader reader(1024);
+        size_t used = 0;
+        ASSERT_TRUE(Feed(reader, "4:ping4:ping", step, &used)) << step;
+        EXPECT_TRUE(reader.Complete());
+        EXPECT_EQ("ping", reader.Payload());
+        EXPECT_EQ(6u, used) << "the second ping is left for the job";
+        EXPECT_EQ(0u, reader.Wanted());
+    }
+    CRequestReader empty(1024);
+    ASSERT_TRUE(Feed(empty, "0:", 1));
+    EXPECT_TRUE(empty.Complete());
+    EXPECT_EQ("", empty.Payload());
+}
+
+TEST(RequestReader, RefusesLengthsBeyondTheLimitAndBrokenHeaders)
+{
+    for (const std::string& bytes : {std::string("1025:x"), std::string(63, '9') + ":",
+                                     std::string(64, '1'), std::string("-1:"), std::string(":"),
+                                     std::string("1 :x"), std::string("0x10:")}) {
+        CRequestReader reader(1024);
+        EXPECT_FALSE(Feed(reader, bytes, 1)) << bytes;
+        EXPECT_FALSE(reader.Complete());
+        EXPECT_EQ(0u, reader.Wanted()) << "nothing more is taken";
+    }
+    CRequestReader longest(1024);
+    EXPECT_TRUE(Feed(longest, std::string(62, '0') + "1:x", 1)) << "a length text of 63 digits is read";
+    EXPECT_TRUE(longest.Complete());
+}
+
+TEST(RequestReader, ARequestInProgressWantsTheRest)
+{
+    CRequestReader reader(1024);
+    ASSERT_TRUE(Feed(reader, "10:expa", 1000));
+    EXPECT_FALSE(reader.Complete());
+    EXPECT_EQ(6u, reader.Wanted());
+    EXPECT_FALSE(reader.Take("123456789", 9)) << "more than wanted";
 }
 
 TEST(Listing, IsBuiltAsNameFolderSizeTriples)
