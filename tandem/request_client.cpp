@@ -22,7 +22,6 @@ struct RequestClient::tJob {
     std::string localPath;
     tJobWatch watch; // its external flag is the owner's cancel flag
     std::atomic<bool> ended{false};
-    CThread thread;
 };
 
 RequestClient::RequestClient(IRequestResultListener* results, CProgressListener* downloads, bool askForOs,
@@ -144,18 +143,12 @@ void RequestClient::Stop()
         for (auto& job : m_running)
             job->watch.cancel = true;
     }
-    for (;;) {
-        std::unique_ptr<tJob> job;
-        {
-            raii::CLock lock(m_lock);
-            if (m_running.empty())
-                break;
-            job = std::move(m_running.front());
-            m_running.pop_front();
-            Count(*job, -1);
-        }
-        job->thread.StopAnsweringSentMessages();
-    }
+    // Running jobs notice their cancel flags within a wait slice of the socket calls.
+    m_jobThreads.Stop();
+    raii::CLock lock(m_lock);
+    for (const auto& job : m_running)
+        Count(*job, -1);
+    m_running.clear();
 }
 
 void RequestClient::SchedulerThread(CThread& self)
@@ -172,7 +165,8 @@ void RequestClient::SchedulerThread(CThread& self)
         raii::CLock lock(m_lock);
         busy = !m_running.empty() || !m_quickQueue.empty() || !m_downloadQueue.empty();
     }
-    // Queued jobs are not run at shutdown.
+    // Running jobs are told at once when the program is shutting down; queued ones never run.
+    Watch();
     raii::CLock lock(m_lock);
     m_quickQueue.clear();
     m_downloadQueue.clear();
@@ -254,7 +248,7 @@ void RequestClient::StartJob(std::unique_ptr<tJob> job)
     started->watch.Touch();
     m_running.push_back(std::move(job));
     Count(*started, 1);
-    if (!started->thread.Start([this, started](CThread&) { RunJob(*started); })) {
+    if (!m_jobThreads.Run([this, started] { RunJob(*started); })) {
         // No thread: the job fails as a cancelled one does, on the scheduler's next turn.
         std::unique_ptr<tJob> failed = std::move(m_running.back());
         m_running.pop_back();

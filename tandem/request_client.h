@@ -21,6 +21,7 @@
 #include "common/raii.h"
 #include "common/sockets.h"
 #include "common/thread.h"
+#include "tandem/job_threads.h"
 #include "tandem/listeners.h"
 
 enum tClientJobType {
@@ -116,5 +117,6 @@ private:
     int m_nextId = kFirstClientJobId;                  // guarded
 
     raii::CHandle m_wake; // a job was queued or has ended
+    CJobThreads m_jobThreads;
     CThread m_scheduler;
 };

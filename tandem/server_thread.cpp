@@ -39,7 +39,7 @@ struct CServerThread::tJob {
     int serial = 0;
     tJobWatch watch; // its external flag is the upload's cancel flag
     std::atomic<bool> ended{false};
-    CThread thread;
+    CThread thread; // pings only
 };
 
 CServerThread::CServerThread(CProgressListener* uploadListener, IUploadNotification* uploadNotification,
@@ -110,6 +110,7 @@ void CServerThread::Stop()
     }
     waiting.clear();
     // Running jobs notice their cancel flags within a wait slice of the socket calls.
+    m_jobThreads.Stop();
     for (;;) {
         std::unique_ptr<tJob> job;
         {
@@ -178,6 +179,8 @@ void CServerThread::AcceptThread(CThread& self)
         m_pendingCount = static_cast<int>(m_pending.size());
         busy = !m_waiting.empty() || m_runningQuick > 0 || m_runningDownloads > 0;
     }
+    // Jobs still running are told at once when the program is shutting down.
+    Watch();
     m_pending.clear();
     raii::CLock lock(m_lock);
     m_pendingCount = 0;
@@ -244,13 +247,17 @@ void CServerThread::ReadPending()
 bool CServerThread::ReadRequest(tPending& pending, bool& complete)
 {
     char buffer[kReadPiece];
-    while (size_t wanted = pending.reader.Wanted()) {
-        int count = recv(pending.socket.Get(), buffer, static_cast<int>(std::min(wanted, sizeof buffer)), 0);
-        if (count == 0)
+    while (pending.reader.Wanted() > 0) {
+        // Look first, then take only what belongs to the request: what follows it (further
+        // pings) is read by the job.
+        int seen = recv(pending.socket.Get(), buffer, sizeof buffer, MSG_PEEK);
+        if (seen == 0)
             return false;
-        if (count < 0)
+        if (seen < 0)
             return WSAGetLastError() == WSAEWOULDBLOCK;
-        if (!pending.reader.Take(buffer, static_cast<size_t>(count)))
+        size_t span = pending.reader.Span(buffer, static_cast<size_t>(seen));
+        int count = recv(pending.socket.Get(), buffer, static_cast<int>(span), 0);
+        if (count <= 0 || !pending.reader.Take(buffer, static_cast<size_t>(count)))
             return false;
     }
     complete = true;
@@ -383,7 +390,11 @@ bool CServerThread::StartJob(std::unique_ptr<tJob>& job)
     tJob* started = job.get();
     started->watch.Touch();
     m_running.push_back(std::move(job));
-    if (!started->thread.Start([this, started](CThread&) { RunJob(*started); })) {
+    // A ping holds its thread for as long as the peer runs; other jobs take a pooled one.
+    bool running = started->type == SERVER_JOB_PING
+                       ? started->thread.Start([this, started](CThread&) { RunJob(*started); })
+                       : m_jobThreads.Run([this, started] { RunJob(*started); });
+    if (!running) {
         m_running.pop_back();
         return false;
     }

@@ -24,6 +24,7 @@
 #include "common/raii.h"
 #include "common/sockets.h"
 #include "common/thread.h"
+#include "tandem/job_threads.h"
 #include "tandem/listeners.h"
 #include "tandem/protocol.h"
 
@@ -132,5 +133,6 @@ private:
 
     std::atomic<bool> m_listening{false};
     raii::CHandle m_wake; // set by ending jobs
+    CJobThreads m_jobThreads;
     CThread m_acceptThread;
 };
