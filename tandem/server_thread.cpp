@@ -17,7 +17,29 @@ const DWORD kBusyTurnMs = 100;
 const DWORD kIdleTurnMs = 1000;
 const DWORD kRebindMs = 2000;
 const int64_t kPingMessageLimit = 1024;
+// How soon a ping job notices a cancel that the watch sets after a silence.
+const DWORD kPingWaitMs = 1000;
 const size_t kReadPiece = 4096;
+
+// Takes what has arrived of one message, looking first and then taking only what belongs to
+// it: what follows (further pings) is left for the next. 1 when the message is complete, 0
+// while more is to come, -1 when the peer has closed or sent what is no message.
+int ReadMessage(SOCKET socket, CRequestReader& reader)
+{
+    char buffer[kReadPiece];
+    while (reader.Wanted() > 0) {
+        int seen = recv(socket, buffer, sizeof buffer, MSG_PEEK);
+        if (seen == 0)
+            return -1;
+        if (seen < 0)
+            return WSAGetLastError() == WSAEWOULDBLOCK ? 0 : -1;
+        size_t span = reader.Span(buffer, static_cast<size_t>(seen));
+        int count = recv(socket, buffer, static_cast<int>(span), 0);
+        if (count <= 0 || !reader.Take(buffer, static_cast<size_t>(count)))
+            return -1;
+    }
+    return 1;
+}
 
 } // namespace
 
@@ -54,7 +76,8 @@ CServerThread::CServerThread(CProgressListener* uploadListener, IUploadNotificat
       m_shuttingDown(shuttingDown),
       m_settings(settingsPath),
       m_hostName(hostName),
-      m_wake(CreateEventA(nullptr, FALSE, FALSE, nullptr))
+      m_wake(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
+      m_stopping(CreateEventA(nullptr, TRUE, FALSE, nullptr))
 {
     TraceVerbose("entering\n");
     m_acceptThread.Start([this](CThread& self) { AcceptThread(self); });
@@ -101,6 +124,7 @@ void CServerThread::Stop()
 {
     TraceVerbose("entering\n");
     m_acceptThread.StopAnsweringSentMessages();
+    SetEvent(m_stopping.Get());
     std::list<std::unique_ptr<tJob>> waiting;
     {
         raii::CLock lock(m_lock);
@@ -246,22 +270,9 @@ void CServerThread::ReadPending()
 
 bool CServerThread::ReadRequest(tPending& pending, bool& complete)
 {
-    char buffer[kReadPiece];
-    while (pending.reader.Wanted() > 0) {
-        // Look first, then take only what belongs to the request: what follows it (further
-        // pings) is read by the job.
-        int seen = recv(pending.socket.Get(), buffer, sizeof buffer, MSG_PEEK);
-        if (seen == 0)
-            return false;
-        if (seen < 0)
-            return WSAGetLastError() == WSAEWOULDBLOCK;
-        size_t span = pending.reader.Span(buffer, static_cast<size_t>(seen));
-        int count = recv(pending.socket.Get(), buffer, static_cast<int>(span), 0);
-        if (count <= 0 || !pending.reader.Take(buffer, static_cast<size_t>(count)))
-            return false;
-    }
-    complete = true;
-    return true;
+    int state = ReadMessage(pending.socket.Get(), pending.reader);
+    complete = state > 0;
+    return state >= 0;
 }
 
 void CServerThread::Classify(std::unique_ptr<tPending> pending)
@@ -508,10 +519,25 @@ void CServerThread::HostInfo(tJob& job)
 
 void CServerThread::Ping(tJob& job)
 {
-    std::string message;
-    while (!job.watch.cancel.load() &&
-           ReceiveFramedString(job.socket.Get(), message, job.watch.cancel, kPingMessageLimit))
-        job.watch.Touch();
+    // Pings come once a second for as long as the peer runs: the job sleeps until one arrives
+    // (or the server stops) instead of looking every wait slice.
+    raii::CHandle event(WSACreateEvent());
+    if (!event || WSAEventSelect(job.socket.Get(), event.Get(), FD_READ | FD_CLOSE) != 0)
+        return;
+    HANDLE handles[] = {event.Get(), m_stopping.Get()};
+    CRequestReader reader(kPingMessageLimit);
+    while (!job.watch.cancel.load()) {
+        WSAResetEvent(event.Get());
+        int state;
+        while ((state = ReadMessage(job.socket.Get(), reader)) > 0) {
+            job.watch.Touch();
+            reader = CRequestReader(kPingMessageLimit);
+        }
+        if (state < 0)
+            return;
+        if (WaitForMultipleObjects(2, handles, FALSE, kPingWaitMs) == WAIT_OBJECT_0 + 1)
+            return;
+    }
 }
 
 void CServerThread::SendReply(tJob& job, const std::string& text)

@@ -132,7 +132,8 @@ private:
     int m_nextSerial = 0;
 
     std::atomic<bool> m_listening{false};
-    raii::CHandle m_wake; // set by ending jobs
+    raii::CHandle m_wake;     // set by ending jobs
+    raii::CHandle m_stopping; // set by Stop, for jobs that sleep long
     CJobThreads m_jobThreads;
     CThread m_acceptThread;
 };
