@@ -44,31 +44,26 @@ RequestClient::~RequestClient()
 
 int RequestClient::Expand(uint32_t host, const std::string& sharePath, tCancelHandle cancel)
 {
-    auto job = std::make_unique<tJob>();
-    job->quick = true;
-    job->type = CLIENT_JOB_EXPAND;
-    job->host = host;
-    job->remotePath = sharePath;
-    job->watch.external = std::move(cancel);
-    return Queue(std::move(job));
+    return Queue(CLIENT_JOB_EXPAND, host, sharePath, std::string(), std::move(cancel));
 }
 
 int RequestClient::GetHostInfo(uint32_t host, tCancelHandle cancel)
 {
-    auto job = std::make_unique<tJob>();
-    job->quick = true;
-    job->type = CLIENT_JOB_HOSTINFO;
-    job->host = host;
-    job->watch.external = std::move(cancel);
-    return Queue(std::move(job));
+    return Queue(CLIENT_JOB_HOSTINFO, host, std::string(), std::string(), std::move(cancel));
 }
 
 int RequestClient::Retrieve(uint32_t host, const std::string& remotePath, const std::string& localPath,
                             tCancelHandle cancel)
 {
+    return Queue(CLIENT_JOB_RETRIEVE, host, remotePath, localPath, std::move(cancel));
+}
+
+int RequestClient::Queue(int type, uint32_t host, const std::string& remotePath, const std::string& localPath,
+                         tCancelHandle cancel)
+{
     auto job = std::make_unique<tJob>();
-    job->quick = false;
-    job->type = CLIENT_JOB_RETRIEVE;
+    job->quick = type != CLIENT_JOB_RETRIEVE;
+    job->type = type;
     job->host = host;
     job->remotePath = remotePath;
     job->localPath = localPath;

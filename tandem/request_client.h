@@ -88,6 +88,8 @@ public:
 private:
     struct tJob;
 
+    int Queue(int type, uint32_t host, const std::string& remotePath, const std::string& localPath,
+              tCancelHandle cancel);
     int Queue(std::unique_ptr<tJob> job);
     void SchedulerThread(CThread& self);
     void Reap();

@@ -88,6 +88,15 @@ CServerThread::~CServerThread()
     Stop();
 }
 
+std::string CServerThread::ProgramVersionText()
+{
+    tModuleVersion version;
+    xUtilGetModuleVersion(nullptr, &version);
+    const SYSTEMTIME& t = version.linkDate;
+    return FormatVersionText(version.major, version.minor, t.wHour, t.wMinute, t.wSecond, t.wDay, t.wMonth,
+                             t.wYear);
+}
+
 void CServerThread::SetHostName(const std::string& name)
 {
     raii::CLock lock(m_lock);

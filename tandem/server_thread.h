@@ -65,6 +65,10 @@ public:
     CServerThread(const CServerThread&) = delete;
     CServerThread& operator=(const CServerThread&) = delete;
 
+    // The version text hosts describe themselves with: the running program's file version and
+    // link time, "major.minor hh:mm:ss DD.MM.YY ".
+    static std::string ProgramVersionText();
+
     void SetHostName(const std::string& name);
     // Looks in the running, then in the waiting jobs.
     bool GetJobInfo(int serial, tServerJobInfo& out);
