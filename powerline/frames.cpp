@@ -1,4 +1,4 @@
-#include "plugins/plexa/frames.h"
+#include "powerline/frames.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -126,6 +126,11 @@ tMacAddress MacFromBytes(const uint8_t* bytes)
     tMacAddress r;
     memcpy(r.bytes, bytes, 6);
     return r;
+}
+
+bool MacIsGroup(const tMacAddress& address)
+{
+    return (address.bytes[0] & 0x01) != 0;
 }
 
 std::string MacToText(const tMacAddress& address, const char* separator)
@@ -261,54 +266,6 @@ size_t BuildZivudQualityRequest(tMgmtFrame& frame, const tMacAddress& source)
     return MgmtLength(frame);
 }
 
-size_t BuildStatRsp(tMgmtFrame& frame, const tMacAddress& destination, const tMacAddress& source)
-{
-    uint8_t data[kStatRspLength] = {};
-    MgmtInit(frame, destination, source);
-    MgmtAddEntry(frame, kEntryStatRsp, sizeof data, data);
-    return MgmtLength(frame);
-}
-
-size_t BuildNetStatResponse(tMgmtFrame& frame, const tMacAddress& destination,
-                            const tMacAddress& source, const tRawStation* stations, int count)
-{
-    uint8_t data[kNetStatLength] = {};
-    for (int i = 0; i < count && i < kNetStatRecords; ++i) {
-        uint8_t* record = data + 7 + 12 * i;
-        memcpy(record, stations[i].address.bytes, 6);
-        record[6] = static_cast<uint8_t>(stations[i].raw);
-        record[7] = static_cast<uint8_t>(stations[i].raw >> 8);
-    }
-    MgmtInit(frame, destination, source);
-    MgmtAddEntry(frame, kEntryNetStat, sizeof data, data);
-    return MgmtLength(frame);
-}
-
-size_t BuildZivudDescriptionResponse(tMgmtFrame& frame, const tMacAddress& destination,
-                                     const tMacAddress& source, bool remote)
-{
-    uint8_t data[16] = {0x00, 0x04, 0x87, 0x80 | kZivudDeviceDescription, static_cast<uint8_t>(remote ? 1 : 0)};
-    MgmtInit(frame, destination, source);
-    MgmtAddEntry(frame, kEntryVendor, sizeof data, data);
-    return MgmtLength(frame);
-}
-
-size_t BuildZivudQualityResponse(tMgmtFrame& frame, const tMacAddress& destination,
-                                 const tMacAddress& source, const tRawStation* stations, int count)
-{
-    const int limit = (255 - 4) / 8;
-    count = count < limit ? count : limit;
-    uint8_t data[255] = {0x00, 0x04, 0x87, 0x80 | kZivudQuality};
-    for (int i = 0; i < count; ++i) {
-        uint8_t* record = data + 4 + 8 * i;
-        memcpy(record, stations[i].address.bytes, 6);
-        Put16(record + 6, stations[i].raw);
-    }
-    MgmtInit(frame, destination, source);
-    MgmtAddEntry(frame, kEntryVendor, 4 + 8 * static_cast<size_t>(count), data);
-    return MgmtLength(frame);
-}
-
 bool IsZivudEntry(size_t length, const uint8_t* data)
 {
     return length > 3 && data[0] == 0x00 && data[1] == 0x04 && data[2] == 0x87;
@@ -317,6 +274,11 @@ bool IsZivudEntry(size_t length, const uint8_t* data)
 int ZivudSubtype(const uint8_t* data)
 {
     return data[3] & 0x7F;
+}
+
+bool ZivudDescribesRemote(const uint8_t* data)
+{
+    return (data[4] & 0x01) != 0;
 }
 
 bool NetStatRecord(const uint8_t* data, int index, tMacAddress& address, uint16_t& rawRate)
@@ -443,31 +405,24 @@ bool ParseHello(const uint8_t* payload, size_t length, tHello& out)
     return true;
 }
 
-size_t BuildHelloFrame(uint8_t* frame, size_t capacity, const tMacAddress& destination,
-                       const tMacAddress& source, uint32_t sourceIp, const tHello& hello)
-{
-    size_t payloadLength = 25 + hello.path.size();
-    if (hello.path.size() > 0xFFFF || 42 + payloadLength > capacity || 42 + payloadLength > kMaxFrame)
-        return 0;
-    uint8_t* payload = frame + 42;
-    memset(payload, 0, 25);
-    memcpy(payload, kHelloMagic, 3);
-    payload[3] = 0x01;
-    payload[4] = 0x00;
-    payload[5] = hello.stream ? 1 : 0;
-    payload[6] = hello.state;
-    memcpy(payload + 11, &hello.address, 4);
-    Put16(payload + 15, hello.httpPort);
-    memcpy(payload + 17, hello.station.bytes, 6);
-    Put16(payload + 23, static_cast<uint16_t>(hello.path.size()));
-    memcpy(payload + 25, hello.path.data(), hello.path.size());
-    return WrapUdp(frame, destination, source, sourceIp, 0xFFFFFFFFu, 0x1234, 0, 64, payloadLength);
-}
-
 std::string Ipv4ToText(uint32_t address)
 {
     const uint8_t* b = reinterpret_cast<const uint8_t*>(&address);
     char text[16];
     snprintf(text, sizeof text, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
     return text;
+}
+
+bool IsSafeStreamPath(const std::string& path)
+{
+    if (path.empty())
+        return true;
+    if (path[0] != '/')
+        return false;
+    for (char c : path) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u > 0x7E || c == '"')
+            return false;
+    }
+    return true;
 }

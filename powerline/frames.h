@@ -1,7 +1,8 @@
-// Frames exchanged with powerline devices, byte by byte: HomePlug 1.0 management frames
-// (EtherType 0x887B) with their entries, and the UDP broadcasts of powerline audio devices on
-// port 15472. Also the station address type and the raw rate conversions. No windows.h here:
-// this code is also built natively for fuzzing.
+// Frames exchanged with powerline devices, byte by byte, as the PC side builds and reads them:
+// HomePlug 1.0 management frames (EtherType 0x887B) with their entries, and the UDP broadcasts
+// of powerline audio devices on port 15472. Also the station address type and the raw rate
+// conversions. The answers devices send are built only by the emulator (tools/plcsim), from
+// its own encoders. No windows.h here: this code is also built natively for fuzzing.
 #pragma once
 
 #include <stddef.h>
@@ -24,6 +25,8 @@ tMacAddress MacGroupBit(); // 01:00:00:00:00:00
 tMacAddress MacAnd(const tMacAddress& a, const tMacAddress& b);
 tMacAddress MacNot(const tMacAddress& a);
 tMacAddress MacFromBytes(const uint8_t* bytes);
+// Group (multicast and broadcast) addresses name no single station: bit 0 of the first byte.
+bool MacIsGroup(const tMacAddress& address);
 // Two upper-case hex digits per byte, joined by the separator: "" or ":".
 std::string MacToText(const tMacAddress& address, const char* separator);
 // Parses "02:12:34:56:9A:BC" (any case, ":" or "-" or nothing between bytes).
@@ -67,23 +70,12 @@ size_t BuildNetStatRequest(tMgmtFrame& frame, const tMacAddress& source);
 size_t BuildZivudDescriptionRequest(tMgmtFrame& frame, const tMacAddress& source);
 size_t BuildZivudQualityRequest(tMgmtFrame& frame, const tMacAddress& source);
 
-// The answers devices send, for the emulator and the tests.
-struct tRawStation {
-    tMacAddress address;
-    uint16_t raw;
-};
-size_t BuildStatRsp(tMgmtFrame& frame, const tMacAddress& destination, const tMacAddress& source);
-// At most 15 records; the group bit of an address is sent as given.
-size_t BuildNetStatResponse(tMgmtFrame& frame, const tMacAddress& destination,
-                            const tMacAddress& source, const tRawStation* stations, int count);
-size_t BuildZivudDescriptionResponse(tMgmtFrame& frame, const tMacAddress& destination,
-                                     const tMacAddress& source, bool remote);
-size_t BuildZivudQualityResponse(tMgmtFrame& frame, const tMacAddress& destination,
-                                 const tMacAddress& source, const tRawStation* stations, int count);
-
 // Vendor entries start 00 04 87; the subtype is the low 7 bits of byte 3.
 bool IsZivudEntry(size_t length, const uint8_t* data);
 int ZivudSubtype(const uint8_t* data);
+// A device description (more than 10 bytes) whose sender says it is reached over the mains:
+// bit 0 of byte 4. Clear: a local device of the HS kind.
+bool ZivudDescribesRemote(const uint8_t* data);
 
 struct tStationRecord {
     tMacAddress address;
@@ -134,10 +126,9 @@ struct tHello {
 };
 bool ParseHello(const uint8_t* payload, size_t length, tHello& out);
 
-// Builds a whole Hello frame (Ethernet, IPv4, UDP), as an audio device sends it; for the
-// emulator and the tests. Returns the frame length, 0 when it does not fit.
-size_t BuildHelloFrame(uint8_t* frame, size_t capacity, const tMacAddress& destination,
-                       const tMacAddress& source, uint32_t sourceIp, const tHello& hello);
+// A stream path that may go into an address and a command line: empty, or starting with "/"
+// (so that it cannot change the host of the address) and printable ASCII without quotes.
+bool IsSafeStreamPath(const std::string& path);
 
 // Dotted text of an address in network order.
 std::string Ipv4ToText(uint32_t address);

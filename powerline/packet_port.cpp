@@ -1,40 +1,17 @@
-#include "plugins/plexa/packet_port.h"
+#include "powerline/packet_port.h"
 
-#include <stdlib.h>
 #include <string.h>
 #include <strings.h>
 
-#include <deque>
-#include <vector>
-
-#include "plugins/plexa/rawport_api.h"
-
-struct tPendingReadList {
-    std::deque<tPendingRead*> items;
-};
-struct tQueuedFrameList {
-    std::deque<tQueuedFrame*> items;
-};
-struct tPortAdapterList {
-    std::vector<tPortAdapter*> items;
-};
+#include "powerline/rawport_api.h"
 
 namespace {
 
-// A send that rawport reports as pending is waited for, but not forever: a send that never
-// completes must not stop discovery for good.
-const DWORD kSendCompletionLimitMs = 5000;
-
-class CPortLock {
-public:
-    explicit CPortLock(CRITICAL_SECTION* section) : m_section(section) { EnterCriticalSection(m_section); }
-    ~CPortLock() { LeaveCriticalSection(m_section); }
-    CPortLock(const CPortLock&) = delete;
-    CPortLock& operator=(const CPortLock&) = delete;
-
-private:
-    CRITICAL_SECTION* m_section;
-};
+// NDIS packet filters: directed and broadcast frames, or every frame.
+const uint32_t kFilterDirectedBroadcast = 0x09;
+const uint32_t kFilterPromiscuous = 0x20;
+// Adapter names longer than this are no adapter names.
+const unsigned long kMaxAdapterName = 4096;
 
 bool NdisRequest(const tRawportApi* api, tPortAdapter* adapter, uint32_t kind, uint32_t oid,
                  void* buffer, uint32_t length)
@@ -49,66 +26,83 @@ bool NdisRequest(const tRawportApi* api, tPortAdapter* adapter, uint32_t kind, u
     return api->MakeNdisRequest(adapter->handle, &request, &adapter->overlapped, 1) == 0;
 }
 
-void PostRead(const tRawportApi* api, tPortAdapter* adapter, tPendingRead* read)
+void PostRead(const tRawportApi* api, tPortAdapter* adapter, tPostedRead& posted)
 {
-    read->packet.capacity = sizeof read->packet.frame;
-    read->packet.status = 0;
-    read->packet.length = 0;
-    api->PacketRead(adapter->handle, &read->packet, read->word, &read->overlapped, 0);
+    posted.read.packet.capacity = sizeof posted.read.packet.frame;
+    posted.read.packet.status = 0;
+    posted.read.packet.length = 0;
+    api->PacketRead(adapter->handle, &posted.read.packet, posted.read.word, &posted.read.overlapped, 0);
 }
 
-void SendNow(tPortAdapter* adapter, const void* frame, size_t length)
+bool Transmit(tPortAdapter* adapter, const void* frame, size_t length)
 {
     const tRawportApi* api = RawportApi();
     if (!api)
-        return;
+        return false;
+    raii::CLock sending(adapter->sendLock);
     unsigned long sent = 0;
-    if (!api->PacketSend(adapter->handle, frame, static_cast<unsigned>(length), &sent, &adapter->overlapped) &&
-        api->GetLastError() == kRawIoPending)
-        WaitForSingleObject(adapter->overlapped.hEvent, kSendCompletionLimitMs);
+    if (api->PacketSend(adapter->handle, frame, static_cast<unsigned>(length), &sent, &adapter->overlapped))
+        return true;
+    if (api->GetLastError() != kRawIoPending)
+        return false;
+    // A send that never completes must not stop its sender for good.
+    return WaitForSingleObject(adapter->overlappedEvent.Get(), kPortSendCompletionMs) == WAIT_OBJECT_0;
 }
 
-void FreeAdapterRecord(tPortAdapter* adapter)
+bool SlotFree(const tPortAdapter* adapter, DWORD now)
 {
-    if (adapter->overlapped.hEvent)
-        CloseHandle(adapter->overlapped.hEvent);
-    delete adapter->reads;
-    delete adapter->queue;
-    free(adapter->name);
-    delete adapter;
+    return adapter->gapAfterLastSend == 0 || now - adapter->lastSend >= adapter->gapAfterLastSend;
 }
 
-DWORD WINAPI SenderThread(void* parameter)
+// Sends what is due on one adapter; the time until its next frame may leave, or INFINITE.
+DWORD SendDue(tPortAdapter* adapter)
 {
-    tPacketPort* port = static_cast<tPacketPort*>(parameter);
-    while (!port->senderStop) {
+    raii::CLock lock(adapter->lock);
+    if (adapter->queue.empty())
+        return INFINITE;
+    DWORD elapsed = GetTickCount() - adapter->lastSend;
+    if (elapsed < adapter->gapAfterLastSend)
+        return adapter->gapAfterLastSend - elapsed;
+    tQueuedFrame frame = std::move(adapter->queue.front());
+    adapter->queue.pop_front();
+    // A burst keeps its spacing: the next slot counts from the last one. The slot is taken
+    // before the send, so that a frame queued meanwhile does not jump ahead of this one.
+    adapter->lastSend += adapter->gapAfterLastSend;
+    adapter->gapAfterLastSend = frame.gap;
+    lock.Unlock();
+    Transmit(adapter, frame.bytes.data(), frame.bytes.size());
+    return 0; // look again at once
+}
+
+// The sender: walks the adapters under the port lock, which keeps them from being removed
+// while a frame of theirs is being sent.
+void RunSender(tPacketPort* port, CThread& self)
+{
+    HANDLE handles[2] = {self.StopEvent(), port->senderWake.Get()};
+    for (;;) {
         DWORD wait = INFINITE;
         {
-            CPortLock portLock(&port->lock);
-            for (tPortAdapter* adapter : port->adapters->items) {
-                CPortLock adapterLock(&adapter->lock);
-                std::deque<tQueuedFrame*>& queue = adapter->queue->items;
-                while (!queue.empty() &&
-                       GetTickCount() - adapter->lastSend >= adapter->gapAfterLastSend) {
-                    tQueuedFrame* frame = queue.front();
-                    queue.pop_front();
-                    SendNow(adapter, frame->bytes, frame->length);
-                    // A burst keeps its spacing: the next slot counts from the last one.
-                    adapter->lastSend += adapter->gapAfterLastSend;
-                    adapter->gapAfterLastSend = frame->gap;
-                    free(frame);
-                }
-                if (!queue.empty()) {
-                    DWORD elapsed = GetTickCount() - adapter->lastSend;
-                    DWORD left = adapter->gapAfterLastSend > elapsed ? adapter->gapAfterLastSend - elapsed : 0;
-                    if (left < wait)
-                        wait = left;
-                }
+            raii::CLock lock(port->lock);
+            for (tPortAdapter* adapter : port->adapters) {
+                DWORD next = SendDue(adapter);
+                if (next < wait)
+                    wait = next;
             }
         }
-        WaitForSingleObject(port->senderWake, wait);
+        if (WaitForMultipleObjects(2, handles, FALSE, wait) == WAIT_OBJECT_0)
+            return;
     }
-    return 0;
+}
+
+void TearDown(const tRawportApi* api, tPortAdapter* adapter)
+{
+    for (std::unique_ptr<tPostedRead>& posted : adapter->reads)
+        if (api)
+            api->CancelPacketRead(adapter->handle, &posted->read.packet);
+    adapter->reads.clear();
+    if (api && adapter->handle != -1)
+        api->CloseAdapter(adapter->handle);
+    delete adapter;
 }
 
 } // namespace
@@ -116,21 +110,19 @@ DWORD WINAPI SenderThread(void* parameter)
 tPacketPort* PortCreate(tPortCallback callback, void* user, uint8_t promiscuous,
                         const void* program, size_t programLength)
 {
-    tPacketPort* port = new tPacketPort();
+    auto port = std::make_unique<tPacketPort>();
     port->callback = callback;
     port->user = user;
     port->promiscuous = promiscuous;
-    if (program && programLength) {
-        port->program = static_cast<uint8_t*>(malloc(programLength));
-        if (port->program) {
-            memcpy(port->program, program, programLength);
-            port->programLength = programLength;
-        }
-    }
+    if (program && programLength)
+        port->program.assign(static_cast<const uint8_t*>(program), static_cast<const uint8_t*>(program) + programLength);
     port->postedReads = kPortPostedReads;
-    InitializeCriticalSection(&port->lock);
-    port->adapters = new tPortAdapterList;
-    return port;
+    port->queueLimit = kPortQueueLimit;
+    port->senderWake.Attach(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    tPacketPort* raw = port.get();
+    if (!port->senderWake || !port->sender.Start([raw](CThread& self) { RunSender(raw, self); }))
+        return nullptr;
+    return port.release();
 }
 
 bool PortScanAdapters(tPacketPort* port)
@@ -144,7 +136,7 @@ bool PortScanAdapters(tPacketPort* port)
     for (int entry = api->FirstEntry(list); entry != -1; entry = api->NextEntry(list, entry)) {
         unsigned long size = 0;
         api->EntryName(entry, nullptr, &size);
-        if (size > 0 && size < 4096) {
+        if (size > 0 && size < kMaxAdapterName) {
             std::vector<char> name(size + 1, '\0');
             if (api->EntryName(entry, name.data(), &size))
                 PortAddAdapter(port, name.data());
@@ -158,64 +150,63 @@ bool PortScanAdapters(tPacketPort* port)
 void PortAddAdapter(tPacketPort* port, const char* name)
 {
     const tRawportApi* api = RawportApi();
-    if (!port || !name || !api)
+    if (!port || !name || !api || PortAdapterCount(port) >= kPortMaxAdapters)
         return;
-    for (tPortAdapter* existing : port->adapters->items)
-        if (strcasecmp(existing->name, name) == 0)
+    for (tPortAdapter* existing : port->adapters)
+        if (strcasecmp(existing->name.c_str(), name) == 0)
             return;
     int handle = api->OpenAdapter(name);
     if (handle == -1)
         return;
 
-    tPortAdapter* adapter = new tPortAdapter();
-    adapter->name = strdup(name);
+    auto adapter = std::make_unique<tPortAdapter>();
+    adapter->name = name;
     adapter->handle = handle;
-    adapter->overlapped.hEvent = CreateEventA(nullptr, TRUE, TRUE, nullptr);
-    adapter->reads = new tPendingReadList;
-    adapter->queue = new tQueuedFrameList;
+    adapter->overlappedEvent.Attach(CreateEventA(nullptr, TRUE, TRUE, nullptr));
+    adapter->overlapped.hEvent = adapter->overlappedEvent.Get();
     adapter->port = port;
 
-    uint32_t filter = port->promiscuous ? 0x20 : 0x09;
-    bool ok = adapter->name && adapter->overlapped.hEvent &&
-              NdisRequest(api, adapter, kNdisQuery, OID_802_3_CURRENT_ADDRESS_, adapter->station, 6) &&
-              NdisRequest(api, adapter, kNdisSet, OID_GEN_CURRENT_PACKET_FILTER_, &filter, 4) &&
-              (!port->program ||
-               api->SetBPFProgram(handle, port->program, static_cast<unsigned>(port->programLength)));
+    uint32_t filter = port->promiscuous ? kFilterPromiscuous : kFilterDirectedBroadcast;
+    bool ok = adapter->overlappedEvent &&
+              NdisRequest(api, adapter.get(), kNdisQuery, OID_802_3_CURRENT_ADDRESS_, adapter->station, 6) &&
+              NdisRequest(api, adapter.get(), kNdisSet, OID_GEN_CURRENT_PACKET_FILTER_, &filter, 4) &&
+              (port->program.empty() ||
+               api->SetBPFProgram(handle, port->program.data(), static_cast<unsigned>(port->program.size())));
     if (!ok) {
         // Tried again at the next scan.
-        api->CloseAdapter(handle);
-        FreeAdapterRecord(adapter);
+        TearDown(api, adapter.release());
         return;
     }
 
-    InitializeCriticalSection(&adapter->lock);
     for (int i = 0; i < port->postedReads; ++i) {
-        tPendingRead* read = static_cast<tPendingRead*>(calloc(1, sizeof(tPendingRead)));
-        if (!read)
+        auto posted = std::make_unique<tPostedRead>();
+        memset(&posted->read, 0, sizeof posted->read);
+        posted->event.Attach(CreateEventA(nullptr, TRUE, TRUE, nullptr));
+        if (!posted->event)
             break;
-        read->overlapped.hEvent = CreateEventA(nullptr, TRUE, TRUE, nullptr);
-        adapter->reads->items.push_back(read);
-        PostRead(api, adapter, read);
+        posted->read.overlapped.hEvent = posted->event.Get();
+        adapter->reads.push_back(std::move(posted));
+        PostRead(api, adapter.get(), *adapter->reads.back());
     }
+    tPortAdapter* added = adapter.release();
     {
-        CPortLock lock(&port->lock);
-        adapter->position = static_cast<int>(port->adapters->items.size());
-        port->adapters->items.push_back(adapter);
+        raii::CLock lock(port->lock);
+        added->position = static_cast<int>(port->adapters.size());
+        port->adapters.push_back(added);
     }
     if (port->callback)
-        port->callback(PORT_ADAPTER_ADDED, adapter, port->user);
+        port->callback(PORT_ADAPTER_ADDED, added, port->user);
 }
 
 void PortRemoveAdapter(tPacketPort* port, tPortAdapter* adapter)
 {
-    const tRawportApi* api = RawportApi();
     if (!port || !adapter)
         return;
     if (port->callback)
         port->callback(PORT_ADAPTER_REMOVED, adapter, port->user);
     {
-        CPortLock lock(&port->lock);
-        std::vector<tPortAdapter*>& items = port->adapters->items;
+        raii::CLock lock(port->lock);
+        std::vector<tPortAdapter*>& items = port->adapters;
         for (size_t i = 0; i < items.size(); ++i)
             if (items[i] == adapter) {
                 items.erase(items.begin() + static_cast<std::ptrdiff_t>(i));
@@ -224,42 +215,29 @@ void PortRemoveAdapter(tPacketPort* port, tPortAdapter* adapter)
         for (size_t i = 0; i < items.size(); ++i)
             items[i]->position = static_cast<int>(i);
     }
-    for (tPendingRead* read : adapter->reads->items) {
-        if (api)
-            api->CancelPacketRead(adapter->handle, &read->packet);
-        CloseHandle(read->overlapped.hEvent);
-        free(read);
-    }
-    adapter->reads->items.clear();
-    if (api)
-        api->CloseAdapter(adapter->handle);
-    {
-        CPortLock lock(&adapter->lock);
-        for (tQueuedFrame* frame : adapter->queue->items)
-            free(frame);
-        adapter->queue->items.clear();
-    }
-    DeleteCriticalSection(&adapter->lock);
-    FreeAdapterRecord(adapter);
+    // Out of the list, the sender no longer sees it; a send from another thread still
+    // holds the send lock.
+    { raii::CLock sending(adapter->sendLock); }
+    TearDown(RawportApi(), adapter);
 }
 
 tPortAdapter* PortFirstAdapter(tPacketPort* port)
 {
-    return port && !port->adapters->items.empty() ? port->adapters->items.front() : nullptr;
+    return port && !port->adapters.empty() ? port->adapters.front() : nullptr;
 }
 
 tPortAdapter* PortNextAdapter(tPortAdapter* adapter)
 {
     if (!adapter)
         return nullptr;
-    std::vector<tPortAdapter*>& items = adapter->port->adapters->items;
+    std::vector<tPortAdapter*>& items = adapter->port->adapters;
     size_t next = static_cast<size_t>(adapter->position) + 1;
     return next < items.size() ? items[next] : nullptr;
 }
 
 int PortAdapterCount(tPacketPort* port)
 {
-    return port ? static_cast<int>(port->adapters->items.size()) : 0;
+    return port ? static_cast<int>(port->adapters.size()) : 0;
 }
 
 void PortRearm(tReceivedFrame* frame)
@@ -268,15 +246,14 @@ void PortRearm(tReceivedFrame* frame)
     if (!frame || !frame->adapter || !api)
         return;
     tPortAdapter* adapter = frame->adapter;
-    std::deque<tPendingRead*>& reads = adapter->reads->items;
     adapter->frame.data = nullptr;
     adapter->frame.length = 0;
-    if (reads.empty())
+    if (adapter->reads.empty())
         return;
-    tPendingRead* read = reads.front();
-    reads.pop_front();
-    reads.push_back(read);
-    PostRead(api, adapter, read);
+    // Reads complete in posting order: the oldest is the one that was handed out.
+    adapter->reads.push_back(std::move(adapter->reads.front()));
+    adapter->reads.pop_front();
+    PostRead(api, adapter, *adapter->reads.back());
 }
 
 tReceivedFrame* PortWait(tPacketPort* port, const HANDLE* handles, int handleCount, DWORD* which,
@@ -285,11 +262,11 @@ tReceivedFrame* PortWait(tPacketPort* port, const HANDLE* handles, int handleCou
     std::vector<HANDLE> array(handles, handles + handleCount);
     std::vector<tPortAdapter*> owners;
     if (port) {
-        for (tPortAdapter* adapter : port->adapters->items) {
+        for (tPortAdapter* adapter : port->adapters) {
             if (adapter->frame.data)
                 PortRearm(&adapter->frame);
-            if (!adapter->reads->items.empty()) {
-                array.push_back(adapter->reads->items.front()->overlapped.hEvent);
+            if (!adapter->reads.empty()) {
+                array.push_back(adapter->reads.front()->event.Get());
                 owners.push_back(adapter);
             }
         }
@@ -312,8 +289,8 @@ tReceivedFrame* PortWait(tPacketPort* port, const HANDLE* handles, int handleCou
         if (result >= first && result < WAIT_OBJECT_0 + array.size()) {
             size_t index = result - first;
             tPortAdapter* adapter = owners[index];
-            tPendingRead* read = adapter->reads->items.front();
-            if (read->packet.status != 0) {
+            tPendingRead& read = adapter->reads.front()->read;
+            if (read.packet.status != 0) {
                 // The adapter is gone; the others keep their time-out.
                 PortRemoveAdapter(port, adapter);
                 array.erase(array.begin() + handleCount + static_cast<std::ptrdiff_t>(index));
@@ -326,9 +303,9 @@ tReceivedFrame* PortWait(tPacketPort* port, const HANDLE* handles, int handleCou
                 continue;
             }
             adapter->frame.adapter = adapter;
-            adapter->frame.data = read->packet.frame;
-            adapter->frame.length = read->packet.length < sizeof read->packet.frame ? read->packet.length
-                                                                                     : sizeof read->packet.frame;
+            adapter->frame.data = read.packet.frame;
+            adapter->frame.length = read.packet.length < sizeof read.packet.frame ? read.packet.length
+                                                                                   : sizeof read.packet.frame;
             return &adapter->frame;
         }
         if (which)
@@ -337,56 +314,58 @@ tReceivedFrame* PortWait(tPacketPort* port, const HANDLE* handles, int handleCou
     }
 }
 
-void PortQueueFrame(tPortAdapter* adapter, const void* frame, size_t length, DWORD gapMs)
+tPortQueueResult PortQueueFrame(tPortAdapter* adapter, const void* frame, size_t length, DWORD gapMs)
 {
-    if (!adapter || !frame || length == 0)
-        return;
-    tPacketPort* port = adapter->port;
-    EnterCriticalSection(&adapter->lock);
+    if (!adapter || !frame || length == 0 || length > kRawMaxFrame)
+        return PORT_FRAME_DROPPED;
+    raii::CLock lock(adapter->lock);
     DWORD now = GetTickCount();
-    if (adapter->queue->items.empty() &&
-        (adapter->gapAfterLastSend == 0 || now - adapter->lastSend >= adapter->gapAfterLastSend)) {
-        LeaveCriticalSection(&adapter->lock);
-        SendNow(adapter, frame, length);
-        EnterCriticalSection(&adapter->lock);
+    if (adapter->queue.empty() && SlotFree(adapter, now)) {
         adapter->lastSend = now;
         adapter->gapAfterLastSend = gapMs;
-        LeaveCriticalSection(&adapter->lock);
-        return;
+        lock.Unlock();
+        Transmit(adapter, frame, length);
+        return PORT_FRAME_SENT;
     }
-    tQueuedFrame* queued = static_cast<tQueuedFrame*>(malloc(length + 8));
-    if (queued) {
-        queued->gap = gapMs;
-        queued->length = static_cast<uint32_t>(length);
-        memcpy(queued->bytes, frame, length);
-        adapter->queue->items.push_back(queued);
-    }
-    LeaveCriticalSection(&adapter->lock);
-    if (!queued)
-        return;
-    if (!port->sender) {
-        port->senderWake = CreateEventA(nullptr, FALSE, FALSE, nullptr);
-        port->sender = CreateThread(nullptr, 0, SenderThread, port, 0, nullptr);
-    } else {
-        SetEvent(port->senderWake);
-    }
+    const uint8_t* bytes = static_cast<const uint8_t*>(frame);
+    for (const tQueuedFrame& queued : adapter->queue)
+        if (queued.bytes.size() == length && memcmp(queued.bytes.data(), bytes, length) == 0)
+            return PORT_FRAME_ALREADY_QUEUED;
+    if (adapter->queue.size() >= adapter->port->queueLimit)
+        return PORT_FRAME_DROPPED;
+    adapter->queue.push_back(tQueuedFrame{gapMs, std::vector<uint8_t>(bytes, bytes + length)});
+    lock.Unlock();
+    SetEvent(adapter->port->senderWake.Get());
+    return PORT_FRAME_QUEUED;
+}
+
+bool PortSendNow(tPortAdapter* adapter, const void* frame, size_t length)
+{
+    if (!adapter || !frame || length == 0 || length > kRawMaxFrame)
+        return false;
+    return Transmit(adapter, frame, length);
+}
+
+size_t PortQueuedFrames(tPortAdapter* adapter)
+{
+    if (!adapter)
+        return 0;
+    raii::CLock lock(adapter->lock);
+    return adapter->queue.size();
+}
+
+void PortSetQueueLimit(tPacketPort* port, size_t frames)
+{
+    if (port)
+        port->queueLimit = frames;
 }
 
 void PortDestroy(tPacketPort* port)
 {
     if (!port)
         return;
-    if (port->sender) {
-        InterlockedExchange(&port->senderStop, 1);
-        SetEvent(port->senderWake);
-        WaitForSingleObject(port->sender, INFINITE);
-        CloseHandle(port->sender);
-        CloseHandle(port->senderWake);
-    }
-    while (!port->adapters->items.empty())
-        PortRemoveAdapter(port, port->adapters->items.front());
-    free(port->program);
-    delete port->adapters;
-    DeleteCriticalSection(&port->lock);
+    port->sender.Stop();
+    while (!port->adapters.empty())
+        PortRemoveAdapter(port, port->adapters.front());
     delete port;
 }

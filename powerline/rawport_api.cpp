@@ -1,6 +1,8 @@
-#include "plugins/plexa/rawport_api.h"
+#include "powerline/rawport_api.h"
 
 #include <mutex>
+
+#include "common/module.h"
 
 namespace {
 
@@ -13,13 +15,21 @@ bool Bind(HMODULE module, T& function, const char* name)
     return function != nullptr;
 }
 
+HMODULE LoadRawportModule()
+{
+    std::string beside = xUtilPathBesideModule(xUtilModuleOfAddress(reinterpret_cast<const void*>(&RawportApi)),
+                                               "rawport.dll");
+    HMODULE module = beside.empty() ? nullptr : LoadLibraryA(beside.c_str());
+    return module ? module : LoadLibraryA("rawport.dll");
+}
+
 const tRawportApi* LoadRawport()
 {
     static tRawportApi api;
     static bool loaded = false;
     static std::once_flag once;
     std::call_once(once, [] {
-        HMODULE module = LoadLibraryA("rawport.dll");
+        HMODULE module = LoadRawportModule();
         if (!module)
             return;
         auto ordinal = [](int n) { return reinterpret_cast<const char*>(static_cast<uintptr_t>(n)); };

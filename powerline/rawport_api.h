@@ -22,7 +22,9 @@ struct tRawportApi {
     tRawEntryName EntryName;
 };
 
-// The table in use: rawport.dll's, or none when it cannot be loaded.
+// The table in use: rawport.dll's, or none when it cannot be loaded. The DLL is taken from the
+// folder of the module that holds this code (the plug-in or the program) before the standard
+// search order, so that a file of the same name elsewhere is not picked up first.
 const tRawportApi* RawportApi();
 // Puts another table in place (none: rawport.dll again).
 void SetRawportApi(const tRawportApi* api);

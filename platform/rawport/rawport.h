@@ -16,6 +16,9 @@
 
 #include "platform/rawport/rawport_constants.h"
 
+// The longest Ethernet frame rawport sends or receives, without its checksum.
+const unsigned kRawMaxFrame = 1514;
+
 // The packet buffer of one posted read. rawport sets status (non-zero: the read failed, for
 // example because the adapter is gone), the received length and the frame bytes.
 struct tRawPacketBuffer {
@@ -24,7 +27,7 @@ struct tRawPacketBuffer {
     uint8_t reserved1[20];
     uint32_t length;
     uint32_t capacity; // set by the caller before the read is posted
-    uint8_t frame[1514];
+    uint8_t frame[kRawMaxFrame];
 };
 static_assert(offsetof(tRawPacketBuffer, status) == 24, "packet buffer layout");
 static_assert(offsetof(tRawPacketBuffer, length) == 48, "packet buffer layout");

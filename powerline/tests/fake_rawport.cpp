@@ -1,4 +1,4 @@
-#include "plugins/plexa/tests/fake_rawport.h"
+#include "powerline/tests/fake_rawport.h"
 
 #include <string.h>
 #include <strings.h>
@@ -11,6 +11,7 @@ std::recursive_mutex g_lock;
 std::vector<tFakeAdapter> g_adapters;
 std::vector<tSentFrame> g_sent;
 bool g_pending = true;
+bool g_neverComplete = false;
 unsigned long g_lastError = 0;
 int g_nextHandle = 1;
 
@@ -107,6 +108,11 @@ int WINAPI PacketSend(int handle, const void* frame, unsigned length, unsigned l
     sent.bytes.assign(static_cast<const uint8_t*>(frame), static_cast<const uint8_t*>(frame) + length);
     sent.tick = GetTickCount();
     g_sent.push_back(sent);
+    if (g_neverComplete) {
+        ResetEvent(overlapped->hEvent);
+        g_lastError = kRawIoPending;
+        return 0;
+    }
     if (g_pending) {
         // completes "later": the event is set by the time the caller waits for it
         ResetEvent(overlapped->hEvent);
@@ -185,6 +191,7 @@ void Install(const std::vector<tFakeAdapter>& adapters)
     g_adapters = adapters;
     g_sent.clear();
     g_pending = true;
+    g_neverComplete = false;
     SetRawportApi(&kFake);
 }
 
@@ -228,6 +235,12 @@ void SetSendsPending(bool pending)
 {
     std::lock_guard<std::recursive_mutex> guard(g_lock);
     g_pending = pending;
+}
+
+void SetSendsNeverComplete(bool never)
+{
+    std::lock_guard<std::recursive_mutex> guard(g_lock);
+    g_neverComplete = never;
 }
 
 size_t PostedReads(const std::string& name)

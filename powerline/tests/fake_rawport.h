@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "plugins/plexa/rawport_api.h"
+#include "powerline/rawport_api.h"
 
 namespace fakerawport {
 
@@ -46,6 +46,8 @@ std::vector<tSentFrame> Sent();
 void ClearSent();
 // Sends complete late (error 997) when set, as rawport.dll does; at once otherwise.
 void SetSendsPending(bool pending);
+// Sends report 997 and never complete, as a send stuck in the driver.
+void SetSendsNeverComplete(bool never);
 size_t PostedReads(const std::string& name);
 
 } // namespace fakerawport

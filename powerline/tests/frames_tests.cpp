@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "plugins/plexa/frames.h"
+#include "powerline/frames.h"
 
 namespace {
 
@@ -26,13 +26,20 @@ void Collect(uint8_t type, size_t length, const uint8_t* data, void* context)
     static_cast<std::vector<tEntry>*>(context)->push_back({type, std::vector<uint8_t>(data, data + length)});
 }
 
-// A frame with an IPv4/UDP Hello, as an audio device sends it.
-std::vector<uint8_t> HelloFrame(const tHello& hello, const tMacAddress& source, uint32_t ip)
+// A Hello as an audio device at 198.18.0.5 sends it (stream at port 8000, path "/audio.mp3"),
+// written out byte by byte with its checksums.
+std::vector<uint8_t> HelloFrame()
 {
-    std::vector<uint8_t> frame(kMaxFrame);
-    size_t length = BuildHelloFrame(frame.data(), frame.size(), Mac("02:00:00:00:00:10"), source, ip, hello);
-    frame.resize(length);
-    return frame;
+    return {0x02, 0x00, 0x00, 0x00, 0x00, 0x10, 0x02, 0x00, 0x00, 0x00, 0x00, 0x03, 0x08, 0x00,
+            // IPv4
+            0x45, 0x00, 0x00, 0x3F, 0x00, 0x01, 0x00, 0x00, 0x40, 0x11, 0xB4, 0x96, 0xC6, 0x12, 0x00, 0x05,
+            0xFF, 0xFF, 0xFF, 0xFF,
+            // UDP
+            0x3C, 0x70, 0x3C, 0x70, 0x00, 0x2B, 0x44, 0xD9,
+            // Hello
+            0x8B, 0x30, 0xB6, 0x01, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC6, 0x12, 0x00, 0x05,
+            0x1F, 0x40, 0x02, 0x00, 0x00, 0x00, 0x00, 0x03, 0x00, 0x0A, 0x2F, 0x61, 0x75, 0x64, 0x69,
+            0x6F, 0x2E, 0x6D, 0x70, 0x33};
 }
 
 void FixIpChecksum(std::vector<uint8_t>& frame)
@@ -236,8 +243,7 @@ TEST(WhoIsThere, FortySevenBytesWithValidChecksums)
 
 TEST(Hello, AcceptedOnlyWhenEveryCheckPasses)
 {
-    tHello hello = {true, 0, 0x050012C6, 8000, Mac("02:00:00:00:00:03"), "/audio.mp3"};
-    std::vector<uint8_t> frame = HelloFrame(hello, hello.station, 0x050012C6);
+    std::vector<uint8_t> frame = HelloFrame();
     tUdpPayload udp;
     ASSERT_TRUE(CheckUdpFrame(frame.data(), frame.size(), udp));
     EXPECT_EQ(0x050012C6u, udp.sourceAddress);
@@ -246,7 +252,8 @@ TEST(Hello, AcceptedOnlyWhenEveryCheckPasses)
     ASSERT_TRUE(ParseHello(udp.data, udp.length, parsed));
     EXPECT_TRUE(parsed.stream);
     EXPECT_EQ(8000, parsed.httpPort);
-    EXPECT_EQ(hello.station, parsed.station);
+    EXPECT_EQ(0, parsed.state);
+    EXPECT_EQ(Mac("02:00:00:00:00:03"), parsed.station);
     EXPECT_EQ("/audio.mp3", parsed.path);
     EXPECT_EQ("198.18.0.5", Ipv4ToText(parsed.address));
 
@@ -317,4 +324,36 @@ TEST(Parsers, RandomBytesNeverReadPastTheFrame)
             ParseHello(udp.data, udp.length, hello);
         }
     }
+}
+
+TEST(MacAddress, GroupAddressesNameNoStation)
+{
+    EXPECT_TRUE(MacIsGroup(MacBroadcast()));
+    EXPECT_TRUE(MacIsGroup(Mac("01:00:5E:00:00:01")));
+    EXPECT_TRUE(MacIsGroup(Mac("03:11:22:33:44:55")));
+    EXPECT_FALSE(MacIsGroup(Mac("02:11:22:33:44:55")));
+    EXPECT_FALSE(MacIsGroup(Mac("FE:FF:FF:FF:FF:FF")));
+}
+
+TEST(Zivud, DescriptionTellsRemoteFromLocalByBitZeroOfByteFour)
+{
+    // 00 04 87, subtype 0x90 (0x10 with the answer bit), then the byte that matters.
+    uint8_t data[16] = {0x00, 0x04, 0x87, 0x90, 0x01};
+    ASSERT_TRUE(IsZivudEntry(sizeof data, data));
+    EXPECT_EQ(kZivudDeviceDescription, ZivudSubtype(data));
+    EXPECT_TRUE(ZivudDescribesRemote(data));
+    data[4] = 0xFE;
+    EXPECT_FALSE(ZivudDescribesRemote(data)) << "only bit 0 counts";
+    data[4] = 0x03;
+    EXPECT_TRUE(ZivudDescribesRemote(data));
+}
+
+TEST(Hello, StreamPathsThatCouldChangeAnAddressOrACommandLineAreUnsafe)
+{
+    for (const char* path : {"", "/", "/live.mp3", "/live stream", "/a?b=c&d=%20", "/x\\y"})
+        EXPECT_TRUE(IsSafeStreamPath(path)) << path;
+    for (const char* path : {"live.mp3", "@evil.example/x", ":99/x", "/a\"b", "/a\tb", "/a\rb", "/a\nb",
+                             "/caf\xE9", "/\x7F"})
+        EXPECT_FALSE(IsSafeStreamPath(path)) << path;
+    EXPECT_FALSE(IsSafeStreamPath(std::string("/a\0b", 4)));
 }

@@ -5,8 +5,8 @@
 #include <thread>
 #include <vector>
 
-#include "plugins/plexa/packet_port.h"
-#include "plugins/plexa/tests/fake_rawport.h"
+#include "powerline/packet_port.h"
+#include "powerline/tests/fake_rawport.h"
 
 using namespace fakerawport;
 
@@ -69,11 +69,11 @@ TEST_F(PacketPortTest, ScanningOpensEachAdapterOnceWhateverItsCase)
 
     tPortAdapter* first = PortFirstAdapter(m_port);
     ASSERT_NE(nullptr, first);
-    EXPECT_STREQ("\\Device\\NPF_{A}", first->name);
+    EXPECT_EQ("\\Device\\NPF_{A}", first->name);
     EXPECT_EQ(1, first->station[5]);
     tPortAdapter* second = PortNextAdapter(first);
     ASSERT_NE(nullptr, second);
-    EXPECT_STREQ("\\Device\\NPF_{B}", second->name);
+    EXPECT_EQ("\\Device\\NPF_{B}", second->name);
     EXPECT_EQ(nullptr, PortNextAdapter(second));
 
     tFakeAdapter* fake = Adapter("\\Device\\NPF_{A}");
@@ -152,7 +152,7 @@ TEST_F(PacketPortTest, FramesAreHandedOutInPlaceAndTheReadIsPostedAgain)
     DWORD which = 0;
     tReceivedFrame* frame = PortWait(m_port, &cancel, 1, &which, 1000);
     ASSERT_NE(nullptr, frame);
-    EXPECT_STREQ("B", frame->adapter->name);
+    EXPECT_EQ("B", frame->adapter->name);
     EXPECT_EQ(60u, frame->length);
     EXPECT_EQ(7, frame->data[20]);
     EXPECT_EQ(30u, PostedReads("B")) << "one read handed out, one completed and waiting";
@@ -223,8 +223,10 @@ TEST_F(PacketPortTest, PacingKeepsTheGapsBetweenFrames)
     // Three at once with gaps 100, 100, 20: about 0, 100 and 200 ms.
     Sleep(150);
     ClearSent();
-    for (DWORD gapMs : {100u, 100u, 20u})
+    for (DWORD gapMs : {100u, 100u, 20u}) {
+        frame[21] = static_cast<uint8_t>(gapMs + frame[21]); // three different frames
         PortQueueFrame(adapter, frame.data(), frame.size(), gapMs);
+    }
     Sleep(500);
     std::vector<tSentFrame> sent = Sent();
     ASSERT_EQ(3u, sent.size());
@@ -241,4 +243,80 @@ TEST_F(PacketPortTest, ImmediateSendsNeedNoCompletionWait)
     PortQueueFrame(PortFirstAdapter(m_port), frame.data(), frame.size(), 0);
     PortQueueFrame(PortFirstAdapter(m_port), frame.data(), frame.size(), 0);
     EXPECT_EQ(2u, Sent().size()) << "gap 0: no pacing";
+}
+
+TEST_F(PacketPortTest, TheQueueIsBoundedAndTakesNoFrameTwice)
+{
+    Create({MakeAdapter("A", 1)});
+    SetSendsPending(false);
+    PortScanAdapters(m_port);
+    tPortAdapter* adapter = PortFirstAdapter(m_port);
+    std::vector<uint8_t> frame = Frame(0);
+    EXPECT_EQ(PORT_FRAME_SENT, PortQueueFrame(adapter, frame.data(), frame.size(), 1000));
+    // The gap of 1000 ms holds everything else back while the queue fills.
+    frame[21] = 1;
+    EXPECT_EQ(PORT_FRAME_QUEUED, PortQueueFrame(adapter, frame.data(), frame.size(), 20));
+    EXPECT_EQ(PORT_FRAME_ALREADY_QUEUED, PortQueueFrame(adapter, frame.data(), frame.size(), 20))
+        << "a request for a station that has one waiting";
+    for (size_t i = 2; i <= kPortQueueLimit; ++i) {
+        frame[21] = static_cast<uint8_t>(i);
+        frame[22] = static_cast<uint8_t>(i >> 8);
+        ASSERT_EQ(PORT_FRAME_QUEUED, PortQueueFrame(adapter, frame.data(), frame.size(), 20)) << i;
+    }
+    EXPECT_EQ(kPortQueueLimit, PortQueuedFrames(adapter));
+    frame[23] = 0xEE;
+    EXPECT_EQ(PORT_FRAME_DROPPED, PortQueueFrame(adapter, frame.data(), frame.size(), 20)) << "full";
+    EXPECT_EQ(PORT_FRAME_DROPPED, PortQueueFrame(adapter, frame.data(), 0, 20));
+    EXPECT_EQ(PORT_FRAME_DROPPED, PortQueueFrame(adapter, frame.data(), kRawMaxFrame + 1, 20));
+    EXPECT_EQ(1u, Sent().size());
+
+    // Sending outside the pacing does not wait for the queue.
+    frame[23] = 0xEF;
+    EXPECT_TRUE(PortSendNow(adapter, frame.data(), frame.size()));
+    ASSERT_EQ(2u, Sent().size());
+    EXPECT_EQ(0xEF, Sent()[1].bytes[23]);
+
+    // A lower bound holds for the next frame.
+    PortSetQueueLimit(m_port, 2);
+    frame[23] = 0xEE;
+    EXPECT_EQ(PORT_FRAME_DROPPED, PortQueueFrame(adapter, frame.data(), frame.size(), 20)) << "lower bound now";
+}
+
+TEST_F(PacketPortTest, ALateSendCompletionIsWaitedForWithinItsLimit)
+{
+    Create({MakeAdapter("A", 1)});
+    PortScanAdapters(m_port);
+    tPortAdapter* adapter = PortFirstAdapter(m_port);
+    std::vector<uint8_t> frame = Frame(5);
+    SetSendsPending(true);
+    EXPECT_TRUE(PortSendNow(adapter, frame.data(), frame.size())) << "997, then the event";
+    SetSendsNeverComplete(true);
+    DWORD start = GetTickCount();
+    EXPECT_FALSE(PortSendNow(adapter, frame.data(), frame.size()));
+    DWORD waited = GetTickCount() - start;
+    EXPECT_GE(waited, kPortSendCompletionMs - 100);
+    EXPECT_LT(waited, kPortSendCompletionMs + 2000) << "not forever";
+    SetSendsNeverComplete(false);
+}
+
+TEST_F(PacketPortTest, AnAdapterRemovedWhileItsFramesWaitTakesThemAlong)
+{
+    Create({MakeAdapter("A", 1), MakeAdapter("B", 2)});
+    SetSendsPending(false);
+    PortScanAdapters(m_port);
+    tPortAdapter* a = PortFirstAdapter(m_port);
+    std::vector<uint8_t> frame = Frame(9);
+    PortQueueFrame(a, frame.data(), frame.size(), 200);
+    for (uint8_t i = 1; i <= 5; ++i) {
+        frame[21] = i;
+        PortQueueFrame(a, frame.data(), frame.size(), 200);
+    }
+    ASSERT_TRUE(Fail("A"));
+    HANDLE never = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    DWORD which = 0;
+    PortWait(m_port, &never, 1, &which, 100);
+    EXPECT_EQ(1, PortAdapterCount(m_port));
+    Sleep(500);
+    EXPECT_EQ(1u, Sent().size()) << "nothing of the removed adapter leaves after it is gone";
+    CloseHandle(never);
 }

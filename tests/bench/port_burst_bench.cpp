@@ -8,7 +8,8 @@
 #include <stdlib.h>
 
 #include "common/trace.h"
-#include "plugins/plexa/discovery.h"
+#include "powerline/packet_port.h"
+#include "powerline/receive_filter.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ int main(int argc, char** argv)
     int expected = argc > 1 ? atoi(argv[1]) : 1000;
     int seconds = argc > 2 ? atoi(argv[2]) : 10;
     TraceInit("bench /debug:0");
-    tPacketPort* port = PortCreate(nullptr, nullptr, 0, kDiscoveryFilter, sizeof kDiscoveryFilter);
+    tPacketPort* port = PortCreate(nullptr, nullptr, 0, kPowerlineReceiveFilter, kPowerlineFilterBytes);
     PortScanAdapters(port);
     printf("listening on %d adapter(s)\n", PortAdapterCount(port));
     fflush(stdout);

@@ -33,7 +33,7 @@ void Print(tDiscovery* discovery, DWORD start)
 {
     printf("PICTURE %lu\n", GetTickCount() - start);
     for (tPortAdapter* adapter = PortFirstAdapter(discovery->port); adapter; adapter = PortNextAdapter(adapter)) {
-        printf("ADAPTER %s %s\n", adapter->name, MacToText(MacFromBytes(adapter->station), ":").c_str());
+        printf("ADAPTER %s %s\n", adapter->name.c_str(), MacToText(MacFromBytes(adapter->station), ":").c_str());
         tDeviceSet* set = DeviceSetOf(adapter);
         if (!set)
             continue;
