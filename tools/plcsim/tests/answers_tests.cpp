@@ -7,20 +7,15 @@
 #include <deque>
 #include <vector>
 
+#include "powerline/tests/test_stations.h"
 #include "tools/plcsim/answers.h"
 #include "tools/plcsim/command_reader.h"
 
 namespace {
 
-tMacAddress Mac(const char* text)
-{
-    tMacAddress a;
-    MacFromText(text, a);
-    return a;
-}
+using namespace teststations;
 
-const tMacAddress kPc = Mac("02:00:00:00:00:10");
-const tMacAddress kDevice = Mac("02:00:00:00:00:04");
+const tMacAddress kDevice = kAudio;
 
 std::vector<uint8_t> Padded(std::vector<uint8_t> bytes)
 {
