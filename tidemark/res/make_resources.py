@@ -238,14 +238,15 @@ class Quantizer:
         return hit
 
 
-def flatten(c, background):
-    """Composes the canvas over an opaque background colour: rows of (r, g, b)."""
+def flatten(c, background, transparent=None):
+    """Composes the canvas over an opaque background colour: rows of (r, g, b). Where nothing
+    was drawn at all the transparent colour is used instead, when one is given."""
     rows = []
     for row in c.px:
         out = []
         for p in row:
-            if p is None:
-                out.append(background)
+            if p is None or p[3] <= 0.0:
+                out.append(transparent or background)
             else:
                 a = p[3]
                 out.append(tuple(int(round(p[i] * a + background[i] * (1 - a))) for i in range(3)))
@@ -314,6 +315,8 @@ def write_icon(path, draw):
 
 AVI_W, AVI_H, FRAMES = 200, 44, 16
 KEY = (255, 0, 255)  # the transparent colour: the clip's first pixel
+# Edges are blended with a light face colour rather than the key, so they show no fringe.
+FACE = (236, 236, 236)
 
 
 def animation_frame(i, flat):
@@ -357,7 +360,7 @@ def write_avi(path, flat):
     quantizer = Quantizer(palette)
     frames = []
     for i in range(FRAMES):
-        rows = flatten(animation_frame(i, flat), KEY)
+        rows = flatten(animation_frame(i, flat), FACE, KEY)
         frames.append(rle8([[quantizer.index(p) for p in row] for row in rows]))
     biggest = max(len(f) for f in frames)
     us_per_frame = 80000
