@@ -54,7 +54,8 @@ CProgressDialog::CProgressDialog(HINSTANCE instance, tCleanJob& job)
 CProgressDialog::~CProgressDialog()
 {
     // A dialog that never got as far as its window still must not leave a worker behind.
-    m_job.cancelled = true;
+    if (m_worker.IsRunning())
+        m_job.cancelled = true;
     m_worker.Stop();
 }
 
