@@ -19,20 +19,20 @@ struct tPidlFree {
 using tPidl = std::unique_ptr<ITEMIDLIST, tPidlFree>;
 
 // No History folder entry holds more than this; enumerations stop there.
-const unsigned kMaxChildren = 1000000;
+const unsigned kMaxItems = 1000000;
 
-// The first item of a folder's enumeration (folders and non-folders), or none.
-tPidl FirstItem(IShellFolder* folder, HWND owner)
+// Hands each item of a folder (folders and non-folders) to `take` until it answers false.
+template <class F>
+void EnumerateItems(IShellFolder* folder, F take)
 {
     raii::CComPtr<IEnumIDList> items;
-    if (folder->EnumObjects(owner, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, items.Receive()) != S_OK ||
-        !items)
-        return nullptr;
+    if (folder->EnumObjects(nullptr, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, items.Receive()) != S_OK || !items)
+        return;
     ITEMIDLIST* item = nullptr;
     ULONG fetched = 0;
-    if (items->Next(1, &item, &fetched) != S_OK || fetched != 1)
-        return nullptr;
-    return tPidl(item);
+    for (unsigned n = 0; n < kMaxItems && items->Next(1, &item, &fetched) == S_OK && fetched == 1; ++n)
+        if (!take(tPidl(item)))
+            return;
 }
 
 std::string DisplayName(IShellFolder* folder, const ITEMIDLIST* item, SHGDNF flags)
@@ -95,39 +95,27 @@ public:
 
     bool SelectFirstEntry() override
     {
-        raii::CComPtr<IEnumIDList> entries;
-        if (m_history->EnumObjects(nullptr, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, entries.Receive()) != S_OK ||
-            !entries)
-            return false;
-        ITEMIDLIST* item = nullptr;
-        ULONG fetched = 0;
-        while (entries->Next(1, &item, &fetched) == S_OK && fetched == 1) {
-            tPidl entry(item);
+        EnumerateItems(m_history.Get(), [this](tPidl entry) {
             if (IsCacheContainer(m_history.Get(), entry.get()))
-                continue;
+                return true;
             m_entryItem = std::move(entry);
-            // An entry that is no folder has no children; it is still deleted at the end.
-            m_history->BindToObject(m_entryItem.get(), nullptr, IID_IShellFolder, m_entry.ReceiveVoid());
-            return true;
-        }
-        return false;
+            return false;
+        });
+        if (!m_entryItem)
+            return false;
+        // An entry that is no folder has no children; it is still deleted at the end.
+        m_history->BindToObject(m_entryItem.get(), nullptr, IID_IShellFolder, m_entry.ReceiveVoid());
+        return true;
     }
 
     unsigned CountChildren() override
     {
-        if (!m_entry)
-            return 0;
-        raii::CComPtr<IEnumIDList> children;
-        if (m_entry->EnumObjects(nullptr, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS, children.Receive()) != S_OK ||
-            !children)
-            return 0;
         unsigned count = 0;
-        ITEMIDLIST* item = nullptr;
-        ULONG fetched = 0;
-        while (count < kMaxChildren && children->Next(1, &item, &fetched) == S_OK && fetched == 1) {
-            CoTaskMemFree(item);
-            ++count;
-        }
+        if (m_entry)
+            EnumerateItems(m_entry.Get(), [&count](tPidl) {
+                ++count;
+                return true;
+            });
         return count;
     }
 
@@ -136,7 +124,10 @@ public:
         m_child.reset();
         if (!m_entry)
             return false;
-        m_child = FirstItem(m_entry.Get(), nullptr);
+        EnumerateItems(m_entry.Get(), [this](tPidl item) {
+            m_child = std::move(item);
+            return false;
+        });
         if (!m_child)
             return false;
         child.name = DisplayName(m_entry.Get(), m_child.get(), SHGDN_NORMAL);

@@ -11,14 +11,6 @@
 
 namespace {
 
-tCleanOptions None()
-{
-    tCleanOptions options;
-    options.cookies = options.tempFiles = options.history = false;
-    options.recentLists = options.formData = options.passwords = false;
-    return options;
-}
-
 void FillRecentListKeys()
 {
     for (const char* path : kRecentListKeys) {
@@ -125,7 +117,7 @@ TEST_F(CleanerTest, FormDataKeepsWebAddressesThatPasswordsTake)
         CRegistryKey key;
         ASSERT_TRUE(key.Create(HKEY_CURRENT_USER, kSearchHistoryKey));
     }
-    tCleanOptions options = None();
+    tCleanOptions options = NoOptions();
     options.formData = true;
     Run(options);
     EXPECT_EQ((std::vector<std::wstring>{L"username:StringData"}), m_fake.protectedDeleted);
@@ -137,7 +129,7 @@ TEST_F(CleanerTest, FormDataKeepsWebAddressesThatPasswordsTake)
         CRegistryKey key;
         ASSERT_TRUE(key.Create(HKEY_CURRENT_USER, kSearchHistoryKey));
     }
-    options = None();
+    options = NoOptions();
     options.passwords = true;
     Run(options);
     EXPECT_EQ((std::vector<std::wstring>{L"http://mail.example/:StringData"}), m_fake.protectedDeleted);
@@ -151,7 +143,7 @@ TEST_F(CleanerTest, FormDataKeepsWebAddressesThatPasswordsTake)
 TEST_F(CleanerTest, WithoutPstorecTheProtectedStoragePhasesOnlyAdvance)
 {
     m_fake.pstorecPresent = false;
-    tCleanOptions options = None();
+    tCleanOptions options = NoOptions();
     options.formData = options.passwords = true;
     CRecordingProgress progress = Run(options);
     EXPECT_EQ(1, m_fake.pstorecLoads);
@@ -162,7 +154,7 @@ TEST_F(CleanerTest, WithoutPstorecTheProtectedStoragePhasesOnlyAdvance)
 
 TEST_F(CleanerTest, HistoryFolderWithoutItemsOrEntryStillAddsItsHundred)
 {
-    tCleanOptions options = None();
+    tCleanOptions options = NoOptions();
     options.history = true;
     m_fake.historyChildren.clear();
     CRecordingProgress progress = Run(options);
@@ -182,7 +174,7 @@ TEST_F(CleanerTest, HistoryFolderWithoutItemsOrEntryStillAddsItsHundred)
 
 TEST_F(CleanerTest, AnUndeletableHistoryItemEndsThePassInsteadOfLooping)
 {
-    tCleanOptions options = None();
+    tCleanOptions options = NoOptions();
     options.history = true;
     options.recentLists = true;
     m_fake.undeletableChildren = {"b"};
@@ -214,7 +206,7 @@ TEST_F(CleanerTest, CancelStopsTheCachePassBeforeTheNextEntry)
         if (event == "cache-delete:http://files.example/1.png")
             m_job.cancelled = true;
     };
-    tCleanOptions options = None();
+    tCleanOptions options = NoOptions();
     options.tempFiles = true;
     Run(options);
     EXPECT_EQ(2u, m_fake.cacheDeleted.size());
@@ -227,7 +219,7 @@ TEST_F(CleanerTest, AnUndeletableCacheEntryEndsThePassAndTheRunGoesOn)
     m_fake.AddCache("http://a.example/", 0x1);
     m_fake.AddCache("http://locked.example/", 0x1, 10, true);
     m_fake.AddCache("http://c.example/", 0x1);
-    tCleanOptions options = None();
+    tCleanOptions options = NoOptions();
     options.tempFiles = true;
     CRecordingProgress progress = Run(options);
     EXPECT_EQ((std::vector<std::string>{"http://a.example/"}), m_fake.cacheDeleted);
@@ -243,7 +235,7 @@ TEST_F(CleanerTest, LongAndOddUrlsPassWhole)
     m_fake.AddCache(longUrl, 0x1);
     m_fake.AddCache(odd, 0x1);
     m_fake.AddCache("Cookie:user@" + std::string(5000, 'c') + "/", 0x100000);
-    tCleanOptions options = None();
+    tCleanOptions options = NoOptions();
     options.tempFiles = options.cookies = true;
     CRecordingProgress progress = Run(options);
     ASSERT_EQ(3u, m_fake.cacheDeleted.size());
@@ -292,7 +284,7 @@ TEST_F(CleanerTest, RecentListKeysGoInOrderEachAnnouncedToAllWindows)
     tListener::Heard(false).clear();
     tListener::Heard(true).clear();
 
-    tCleanOptions options = None();
+    tCleanOptions options = NoOptions();
     options.recentLists = true;
     CRecordingProgress progress = Run(options);
     for (const char* path : kRecentListKeys)
@@ -315,7 +307,7 @@ TEST_F(CleanerTest, EnumerationErrorsAreTracedAndEndThePass)
 {
     testsupport::CTempDir dir;
     TraceInit(("x /debug:" + dir.File("trace.log")).c_str());
-    tCleanOptions options = None();
+    tCleanOptions options = NoOptions();
     options.tempFiles = options.cookies = true;
     m_job.options = options;
     m_fake.enumerationError = ERROR_INVALID_HANDLE;

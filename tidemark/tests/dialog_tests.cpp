@@ -24,24 +24,6 @@ HINSTANCE Module()
     return GetModuleHandleA(nullptr);
 }
 
-bool HaveDisplay()
-{
-    HWND probe = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-    if (!probe)
-        return false;
-    DestroyWindow(probe);
-    return true;
-}
-
-#define REQUIRE_DISPLAY()                                                              \
-    do {                                                                               \
-        if (!HaveDisplay()) {                                                          \
-            if (testsupport::DisplayRequired())                                        \
-                FAIL() << "no window can be made although a display was promised";    \
-            GTEST_SKIP() << "no display";                                              \
-        }                                                                              \
-    } while (0)
-
 struct tObserverScope {
     explicit tObserverScope(ui::tDialogObserver observer) { ui::SetDialogObserver(std::move(observer)); }
     ~tObserverScope() { ui::SetDialogObserver(nullptr); }
@@ -60,14 +42,6 @@ void Click(HWND dialog, int id)
 void PostCommand(HWND dialog, int id)
 {
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
-}
-
-tCleanOptions None()
-{
-    tCleanOptions options;
-    options.cookies = options.tempFiles = options.history = false;
-    options.recentLists = options.formData = options.passwords = false;
-    return options;
 }
 
 const int kBoxIds[] = {IDC_COOKIES, IDC_TEMPFILES, IDC_HISTORY, IDC_RECENT_LISTS, IDC_FORM_DATA, IDC_PASSWORDS};
@@ -93,7 +67,7 @@ protected:
 
 TEST_F(DialogTest, BoxesShowTheOptionsAndCloseHandsThemBack)
 {
-    REQUIRE_DISPLAY();
+    VELMORA_REQUIRE_DISPLAY();
     CMainDialog dialog(Module());
     dialog.m_options.cookies = false;
     dialog.m_options.history = false;
@@ -117,7 +91,7 @@ TEST_F(DialogTest, BoxesShowTheOptionsAndCloseHandsThemBack)
 
 TEST_F(DialogTest, LeavingAnyOtherWayHandsNothingBack)
 {
-    REQUIRE_DISPLAY();
+    VELMORA_REQUIRE_DISPLAY();
     for (UINT way : {0u, 1u}) {
         CMainDialog dialog(Module());
         tObserverScope scope([&](ui::CDialogBase& d) {
@@ -134,7 +108,7 @@ TEST_F(DialogTest, LeavingAnyOtherWayHandsNothingBack)
 
 TEST_F(DialogTest, DeleteWarnsAboutOpenBrowsersRunsOnceAndEnablesDeleteAgain)
 {
-    REQUIRE_DISPLAY();
+    VELMORA_REQUIRE_DISPLAY();
     m_fake.documentWindows = 1;
     std::vector<std::string> messages;
     UINT flags = 0;
@@ -145,7 +119,7 @@ TEST_F(DialogTest, DeleteWarnsAboutOpenBrowsersRunsOnceAndEnablesDeleteAgain)
         return IDOK;
     });
     CMainDialog dialog(Module());
-    dialog.m_options = None();
+    dialog.m_options = NoOptions();
     dialog.m_options.cookies = true;
     ASSERT_TRUE(dialog.CreateModeless(nullptr));
     int progressDialogs = 0;
@@ -175,12 +149,12 @@ TEST_F(DialogTest, DeleteWarnsAboutOpenBrowsersRunsOnceAndEnablesDeleteAgain)
 
 TEST_F(DialogTest, BarRangeIsTheWeightOfTheTickedOptionsAndTheBarEndsThere)
 {
-    REQUIRE_DISPLAY();
+    VELMORA_REQUIRE_DISPLAY();
     struct tCase {
         tCleanOptions options;
         unsigned range;
     };
-    tCleanOptions cookies = None(), both = None(), lists = None();
+    tCleanOptions cookies = NoOptions(), both = NoOptions(), lists = NoOptions();
     cookies.cookies = true;
     both.cookies = both.tempFiles = true;
     lists.recentLists = true;
@@ -200,13 +174,13 @@ TEST_F(DialogTest, BarRangeIsTheWeightOfTheTickedOptionsAndTheBarEndsThere)
 
 TEST_F(DialogTest, LongCacheUrlsReachTheStatusLineWhole)
 {
-    REQUIRE_DISPLAY();
+    VELMORA_REQUIRE_DISPLAY();
     m_fake.cache.clear();
     std::string url = "http://long.example/?" + std::string(100000, 'q') + "&x=%s%n \xE2\x82\xAC";
     m_fake.AddCache("http://short.example/", 0x1);
     m_fake.AddCache(url, 0x1);
     tCleanJob job;
-    job.options = None();
+    job.options = NoOptions();
     job.options.tempFiles = true;
     CProgressDialog progress(Module(), job);
     EXPECT_EQ(IDOK, progress.DoModal(nullptr));
@@ -217,7 +191,7 @@ TEST_F(DialogTest, LongCacheUrlsReachTheStatusLineWhole)
 
 TEST_F(DialogTest, CancelDuringTheHistoryFolderClosesWithCancelAndSkipsTheRest)
 {
-    REQUIRE_DISPLAY();
+    VELMORA_REQUIRE_DISPLAY();
     m_fake.historyChildren.clear();
     for (int i = 0; i < 20; ++i)
         m_fake.historyChildren.push_back("page" + std::to_string(i));
@@ -245,14 +219,14 @@ TEST_F(DialogTest, CancelDuringTheHistoryFolderClosesWithCancelAndSkipsTheRest)
 
 TEST_F(DialogTest, UrlCopiesStillQueuedWhenTheDialogGoesAreFreed)
 {
-    REQUIRE_DISPLAY();
+    VELMORA_REQUIRE_DISPLAY();
     m_fake.cache.clear();
     for (int i = 0; i < 20000; ++i)
         m_fake.AddCache("http://many.example/" + std::to_string(i), 0x1);
     HWND owner = CreateWindowExA(0, "STATIC", "owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(nullptr, owner);
     tCleanJob job;
-    job.options = None();
+    job.options = NoOptions();
     job.options.tempFiles = true;
     tObserverScope scope([&](ui::CDialogBase& d) {
         // Runs after the start message: the worker posts while this thread sleeps, then the
@@ -272,12 +246,12 @@ TEST_F(DialogTest, UrlCopiesStillQueuedWhenTheDialogGoesAreFreed)
 
 TEST_F(DialogTest, PreviewListsTheTickedOptionsAndDeletesNothing)
 {
-    REQUIRE_DISPLAY();
+    VELMORA_REQUIRE_DISPLAY();
     m_fake.historyUrls = {L"http://a.example/", L"http://b.example/"};
     m_fake.protectedItems = {{kAutoCompleteType, kSubtype, L"name:StringData"},
                              {kAutoCompleteType, kSubtype, L"http://x.example/:StringData"}};
     CMainDialog dialog(Module());
-    dialog.m_options = None();
+    dialog.m_options = NoOptions();
     dialog.m_options.cookies = dialog.m_options.passwords = dialog.m_options.history = true;
     std::vector<std::string> rows;
     tObserverScope scope([&](ui::CDialogBase& d) {
@@ -312,7 +286,7 @@ TEST_F(DialogTest, PreviewListsTheTickedOptionsAndDeletesNothing)
 
 TEST(ConfirmationHook, AnswersTheOwnersQuestionsWithYesOnly)
 {
-    REQUIRE_DISPLAY();
+    VELMORA_REQUIRE_DISPLAY();
     HWND owner = CreateWindowExA(0, "STATIC", "owner", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     HWND stranger = CreateWindowExA(0, "STATIC", "other", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     ASSERT_TRUE(owner && stranger);

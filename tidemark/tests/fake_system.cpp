@@ -257,6 +257,14 @@ std::string Narrow(const std::wstring& text)
     return out;
 }
 
+tCleanOptions NoOptions()
+{
+    tCleanOptions options;
+    options.cookies = options.tempFiles = options.history = false;
+    options.recentLists = options.formData = options.passwords = false;
+    return options;
+}
+
 void tFakeSystem::AddCache(const std::string& url, DWORD type, DWORD size, bool undeletable)
 {
     cache.push_back(tCacheItem{url, type, size, undeletable, false});

@@ -102,3 +102,5 @@ public:
 };
 
 std::string Narrow(const std::wstring& text);
+// Options with nothing ticked, for tests to tick what they need.
+tCleanOptions NoOptions();

@@ -118,15 +118,6 @@ BOOL CALLBACK CheckChild(HWND control, LPARAM lParam)
     return TRUE;
 }
 
-bool HaveDisplay()
-{
-    HWND probe = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-    if (!probe)
-        return false;
-    DestroyWindow(probe);
-    return true;
-}
-
 } // namespace
 
 TEST(Resources, EveryLanguageHasEveryTextWithTheSameConversions)
@@ -154,11 +145,7 @@ TEST(Resources, EveryLanguageHasEveryTextWithTheSameConversions)
 
 TEST(Resources, TextsFitTheirControlsInEveryLanguage)
 {
-    if (!HaveDisplay()) {
-        if (testsupport::DisplayRequired())
-            FAIL() << "no window can be made although a display was promised";
-        GTEST_SKIP() << "no display";
-    }
+    VELMORA_REQUIRE_DISPLAY();
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_ANIMATE_CLASS | ICC_PROGRESS_CLASS | ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&controls);
     for (const tLanguage& language : kLanguages) {

@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <wininet.h>
 
-#include <set>
 
 #include "common/registry.h"
 #include "tidemark/cleaner.h"
@@ -14,14 +13,6 @@
 #include "tidemark/url_cache.h"
 
 namespace {
-
-tCleanOptions None()
-{
-    tCleanOptions options;
-    options.cookies = options.tempFiles = options.history = false;
-    options.recentLists = options.formData = options.passwords = false;
-    return options;
-}
 
 class OptionStoreTest : public ::testing::Test {
 protected:
@@ -162,7 +153,7 @@ TEST_F(RealCacheTest, CookiesGoHistoryStaysAndALockedEntryEndsThePassOnly)
     ASSERT_EQ(9u, Urls().size());
 
     tCleanJob job;
-    job.options = None();
+    job.options = NoOptions();
     job.options.cookies = true;
     CRecordingProgress progress;
     RunCleaner(job, progress);
@@ -229,7 +220,7 @@ TEST(Preview, CountsWhatTheTickedOptionsCoverAndDeletesNothing)
     EXPECT_EQ(1u, all.formDataItems);
     EXPECT_EQ(1u, all.passwordItems) << "what the form data pass leaves to the password pass";
 
-    tCleanOptions passwords = None();
+    tCleanOptions passwords = NoOptions();
     passwords.passwords = true;
     tPreview some = CollectPreview(passwords);
     EXPECT_EQ(2u, some.passwordItems);
@@ -251,5 +242,5 @@ TEST(Preview, CountsWhatTheTickedOptionsCoverAndDeletesNothing)
     ASSERT_EQ(11u, rows.size()) << "cookies, files, 2 history, documents, 4 keys, form data, passwords";
     EXPECT_EQ("cannot be listed on this system", rows[2].second);
     EXPECT_EQ("none", rows[5].second);
-    EXPECT_EQ("Nothing is ticked.", FormatPreview(CollectPreview(None()), GetModuleHandleA(nullptr))[0].first);
+    EXPECT_EQ("Nothing is ticked.", FormatPreview(CollectPreview(NoOptions()), GetModuleHandleA(nullptr))[0].first);
 }
