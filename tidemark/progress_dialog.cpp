@@ -37,7 +37,11 @@ public:
             FreeUrlCopy(copy);
     }
 
-    void Finished() override { PostMessageA(m_window, kFinishedMessage, 0, 0); }
+    void Finished() override
+    {
+        m_dialog.m_ended = true;
+        PostMessageA(m_window, kFinishedMessage, 0, 0);
+    }
 
     HWND Owner() const override { return m_window; }
 
@@ -100,6 +104,10 @@ void CProgressDialog::StartAnimation()
 
 void CProgressDialog::OnStart()
 {
+    // Only the dialog's own first start message counts.
+    if (m_started)
+        return;
+    m_started = true;
     StartAnimation();
     tCacheCounts counts = CountUrlCache();
     m_range = TotalWeight(m_job.options, counts);
@@ -140,9 +148,8 @@ void CProgressDialog::OnHistoryItem(const std::string& name)
 
 void CProgressDialog::OnCacheUrl(WPARAM kind, char* copy)
 {
-    std::string url = copy ? copy : "";
-    FreeUrlCopy(copy);
-    if (kind != kCacheUrlKind)
+    std::string url;
+    if (!TakeUrlCopy(copy, url) || kind != kCacheUrlKind)
         return;
     ++m_urlsShown;
     m_lastUrl = url;
@@ -151,6 +158,9 @@ void CProgressDialog::OnCacheUrl(WPARAM kind, char* copy)
 
 void CProgressDialog::OnFinished()
 {
+    // Only the worker's own end message counts; it is posted as the worker's last act.
+    if (!m_ended)
+        return;
     m_worker.Join();
     m_position = m_model.Position();
     EndDialog(m_job.cancelled ? IDCANCEL : IDOK);

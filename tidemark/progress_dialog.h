@@ -3,6 +3,7 @@
 // has ended. Cancel only sets the job's flag.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -52,6 +53,8 @@ private:
     void StopWorker();
 
     tCleanJob& m_job;
+    bool m_started = false;
+    std::atomic<bool> m_ended{false};
     CProgressModel m_model;
     std::unique_ptr<CPostedProgress> m_progress;
     CThread m_worker;

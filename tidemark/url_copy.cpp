@@ -2,11 +2,30 @@
 
 #include <string.h>
 
-#include <atomic>
+#include <set>
+
+#include "common/raii.h"
 
 namespace {
 
-std::atomic<long> g_alive{0};
+struct tCopies {
+    raii::CCriticalSection lock;
+    std::set<const char*> live;
+};
+
+tCopies& Copies()
+{
+    static tCopies copies;
+    return copies;
+}
+
+// Unregisters a live copy; false for anything else.
+bool Release(const char* copy)
+{
+    tCopies& copies = Copies();
+    raii::CLock lock(copies.lock);
+    return copies.live.erase(copy) == 1;
+}
 
 } // namespace
 
@@ -14,19 +33,30 @@ char* NewUrlCopy(const std::string& url)
 {
     char* copy = new char[url.size() + 1];
     memcpy(copy, url.c_str(), url.size() + 1);
-    ++g_alive;
+    tCopies& copies = Copies();
+    raii::CLock lock(copies.lock);
+    copies.live.insert(copy);
     return copy;
+}
+
+bool TakeUrlCopy(char* copy, std::string& url)
+{
+    if (!copy || !Release(copy))
+        return false;
+    url = copy;
+    delete[] copy;
+    return true;
 }
 
 void FreeUrlCopy(char* copy)
 {
-    if (!copy)
-        return;
-    delete[] copy;
-    --g_alive;
+    if (copy && Release(copy))
+        delete[] copy;
 }
 
 long UrlCopiesAlive()
 {
-    return g_alive.load();
+    tCopies& copies = Copies();
+    raii::CLock lock(copies.lock);
+    return static_cast<long>(copies.live.size());
 }

@@ -244,6 +244,29 @@ TEST_F(DialogTest, UrlCopiesStillQueuedWhenTheDialogGoesAreFreed)
     EXPECT_TRUE(job.cancelled) << "the worker was stopped with the dialog";
 }
 
+TEST_F(DialogTest, MessagesOfTheSameNumbersFromElsewhereAreIgnored)
+{
+    VELMORA_REQUIRE_DISPLAY();
+    static char notACopy[] = "http://elsewhere.example/";
+    tCleanJob job;
+    job.options = NoOptions();
+    job.options.cookies = true;
+    tObserverScope scope([&](ui::CDialogBase& d) {
+        // queued behind the dialog's own start message, before the worker has run
+        PostMessageA(d.Handle(), CProgressDialog::kCacheUrlMessage, CProgressDialog::kCacheUrlKind,
+                     reinterpret_cast<LPARAM>(notACopy));
+        PostMessageA(d.Handle(), CProgressDialog::kFinishedMessage, 0, 0);
+        PostMessageA(d.Handle(), CProgressDialog::kStartMessage, 0, 0);
+    });
+    CProgressDialog progress(Module(), job);
+    EXPECT_EQ(IDOK, progress.DoModal(nullptr));
+    EXPECT_EQ(10u, progress.m_urlsShown);
+    EXPECT_EQ(10u, progress.m_position);
+    EXPECT_EQ(10u, progress.m_range);
+    EXPECT_STREQ("http://elsewhere.example/", notACopy);
+    EXPECT_EQ(0u, m_fake.CacheLeft(0x100000));
+}
+
 TEST_F(DialogTest, PreviewListsTheTickedOptionsAndDeletesNothing)
 {
     VELMORA_REQUIRE_DISPLAY();
