@@ -169,3 +169,36 @@ TEST(Resources, TextsFitTheirControlsInEveryLanguage)
             ADD_FAILURE() << language.name << ": " << overflow;
     }
 }
+
+TEST(Resources, IconsLoadAndBothAnimationsPlay)
+{
+    VELMORA_REQUIRE_DISPLAY();
+    for (UINT icon : {IDI_TIDEMARK, IDI_INTERNET, IDI_FILE_LISTS})
+        for (int size : {16, 32, 48}) {
+            HICON loaded = static_cast<HICON>(LoadImageA(Module(), MAKEINTRESOURCEA(icon), IMAGE_ICON, size, size, 0));
+            EXPECT_NE(nullptr, loaded) << icon << " at " << size;
+            ICONINFO info = {};
+            if (loaded && GetIconInfo(loaded, &info)) {
+                BITMAP bitmap = {};
+                GetObjectA(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+                EXPECT_EQ(size, bitmap.bmWidth) << "an image of its own for " << size;
+                DeleteObject(info.hbmColor);
+                DeleteObject(info.hbmMask);
+            }
+            if (loaded)
+                DestroyIcon(loaded);
+        }
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_ANIMATE_CLASS};
+    InitCommonControlsEx(&controls);
+    HWND animation = CreateWindowExA(0, ANIMATE_CLASSA, "", WS_POPUP | ACS_TRANSPARENT, 0, 0, 300, 60,
+                                     nullptr, nullptr, Module(), nullptr);
+    ASSERT_NE(nullptr, animation);
+    for (UINT clip : {IDR_ANIMATION_8BIT, IDR_ANIMATION}) {
+        EXPECT_TRUE(SendMessageA(animation, ACM_OPENA, reinterpret_cast<WPARAM>(Module()),
+                                 reinterpret_cast<LPARAM>(MAKEINTRESOURCEA(clip))))
+            << "clip " << clip;
+        EXPECT_TRUE(SendMessageA(animation, ACM_PLAY, 1, MAKELPARAM(0, 0xFFFF))) << "clip " << clip;
+        SendMessageA(animation, ACM_STOP, 0, 0);
+    }
+    DestroyWindow(animation);
+}
