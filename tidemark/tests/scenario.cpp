@@ -134,11 +134,18 @@ bool FillHistoryEntries()
     return ok;
 }
 
-std::string HistoryEntryPath()
+std::string HistoryFolder()
 {
     char folder[MAX_PATH] = {};
     SHGetSpecialFolderPathA(nullptr, folder, CSIDL_HISTORY, TRUE);
-    return std::string(folder) + "\\Today";
+    return folder;
+}
+
+// Wine's shell lists the History folder sorted, so the URL cache's own "History.IE5" comes
+// before this entry: the run must pass over it to reach this one.
+std::string HistoryEntryPath()
+{
+    return HistoryFolder() + "\\Today";
 }
 
 int CountFiles(const std::string& folder)
@@ -526,6 +533,8 @@ void EverythingWithALockedEntry()
     Check(cache.visited == 5, "history entries always stay (" + std::to_string(cache.visited) + ")");
     Check(GetFileAttributesA(HistoryEntryPath().c_str()) == INVALID_FILE_ATTRIBUTES,
           "the History folder entry is gone with its items");
+    Check(GetFileAttributesA((HistoryFolder() + "\\History.IE5\\index.dat").c_str()) != INVALID_FILE_ATTRIBUTES,
+          "the URL cache's own folder in the History folder stays");
     Check(RecentListsLeft() == 0, "the MRU keys are gone");
     // The failed deletion marked the entry; it goes when it is let go.
     UnlockUrlCacheEntryFileA(locked.c_str(), 0);
