@@ -32,6 +32,8 @@ std::string ProgramFolder();
 // Whether the test run promised an X display (VELMORA_DISPLAY_REQUIRED=1, set by scripts/test):
 // then a window that cannot be created is a failure, not a reason to skip.
 bool DisplayRequired();
+// Whether this process can make a window (under Wine: whether it has an X display).
+bool HaveDisplay();
 
 // A registry key made for one test and removed with everything below it afterwards.
 class CTestKey {

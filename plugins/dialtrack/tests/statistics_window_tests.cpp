@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/raii.h"
+#include "common/tests/require_display.h"
 #include "common/tests/test_support.h"
 #include "common/ui/message_box.h"
 #include "plugins/dialtrack/dialtrack_plugin.h"
@@ -21,24 +22,6 @@
 #include "plugins/dialtrack/tests/fake_dialup.h"
 
 namespace {
-
-bool HaveDisplay()
-{
-    HWND probe = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-    if (!probe)
-        return false;
-    DestroyWindow(probe);
-    return true;
-}
-
-#define REQUIRE_DISPLAY()                                                           \
-    do {                                                                            \
-        if (!HaveDisplay()) {                                                       \
-            if (testsupport::DisplayRequired())                                     \
-                FAIL() << "no window can be made although a display was promised"; \
-            GTEST_SKIP() << "no display";                                           \
-        }                                                                           \
-    } while (0)
 
 bool WaitFor(const std::function<bool()>& condition, DWORD ms = 5000)
 {
@@ -138,7 +121,7 @@ protected:
 
 TEST_F(StatisticsWindowTest, CallsAreListedAndOneIsDeletedThroughTheContextMenu)
 {
-    REQUIRE_DISPLAY();
+    VELMORA_REQUIRE_DISPLAY();
     Write("Office", 2026, 10, 1, 3661, 1048576, 3 * 1048576);
     Write("Home", 2026, 10, 2, 60, 0, 524288);
     Write("Office", 2026, 10, 3, 86400, 1, 1);
@@ -182,7 +165,7 @@ TEST_F(StatisticsWindowTest, CallsAreListedAndOneIsDeletedThroughTheContextMenu)
 
 TEST_F(StatisticsWindowTest, SeveralEntriesAreAskedForTogetherAndNoKeepsThem)
 {
-    REQUIRE_DISPLAY();
+    VELMORA_REQUIRE_DISPLAY();
     Write("A", 2026, 9, 1, 10, 1, 1);
     Write("B", 2026, 9, 2, 10, 1, 1);
     std::string before = Log();
@@ -204,7 +187,7 @@ TEST_F(StatisticsWindowTest, SeveralEntriesAreAskedForTogetherAndNoKeepsThem)
 
 TEST_F(StatisticsWindowTest, TheMonthlyPageShowsAMonthsTotalsAndDeletesTheStatistics)
 {
-    REQUIRE_DISPLAY();
+    VELMORA_REQUIRE_DISPLAY();
     tMonth now = CurrentLocalMonth();
     tMonth before = MonthsUpTo(now, 3)[0];
     Write("Office", now.year, now.month, 1, 3 * 3600 + 5 * 60, 2 * 1048576, 6 * 1048576);
@@ -248,7 +231,7 @@ TEST_F(StatisticsWindowTest, TheMonthlyPageShowsAMonthsTotalsAndDeletesTheStatis
 
 TEST_F(StatisticsWindowTest, ACallLoggedWhileTheWindowIsOpenShowsInIt)
 {
-    REQUIRE_DISPLAY();
+    VELMORA_REQUIRE_DISPLAY();
     Write("Office", 2026, 8, 1, 10, 1, 1);
     HWND sheet = OpenSheet();
     ASSERT_NE(nullptr, sheet);
@@ -264,7 +247,7 @@ TEST_F(StatisticsWindowTest, ACallLoggedWhileTheWindowIsOpenShowsInIt)
 
 TEST_F(StatisticsWindowTest, CloseAnswersAnOpenQuestionNoAndEndsTheWindow)
 {
-    REQUIRE_DISPLAY();
+    VELMORA_REQUIRE_DISPLAY();
     Write("Office", 2026, 8, 1, 10, 1, 1);
     std::string before = Log();
     HWND sheet = OpenSheet();
@@ -320,7 +303,7 @@ protected:
 
 TEST_F(PluginWindowTest, TheOpenWindowBlocksNeitherGetStateNorCleanup)
 {
-    REQUIRE_DISPLAY();
+    VELMORA_REQUIRE_DISPLAY();
     testsupport::WriteFileText(m_dir.File("stats.log"), "[Office_2026_0a]\r\nDuration=60\r\n");
     SetEvent(m_refresh.Get());
     CState* tree = DialtrackGetState(m_cancel.Get(), m_refresh.Get());
