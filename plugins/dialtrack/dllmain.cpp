@@ -7,12 +7,10 @@
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
-    if (reason == DLL_PROCESS_ATTACH) {
-        DisableThreadLibraryCalls(instance);
+    if (reason == DLL_PROCESS_ATTACH)
         DialtrackAttach(instance);
-    } else if (reason == DLL_PROCESS_DETACH) {
+    else if (reason == DLL_PROCESS_DETACH)
         DialtrackDetach(reserved != nullptr);
-    }
     return TRUE;
 }
 

@@ -1,6 +1,6 @@
-// The part of the dial-up plug-in that any status plug-in of its kind could use: the status tree
-// with a value provider behind every item, and the wait cycle of one GetState call (wait on the
-// monitor's two events and the plug-in's own handles, then tell every provider what woke it).
+// The plug-in base: the status tree with a value provider behind every item, and the wait cycle
+// of one GetState call (wait on the monitor's two events and the plug-in's own handles, then tell
+// every provider what woke it).
 #pragma once
 
 #include <windows.h>
