@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "common/raii.h"
-#include "common/tests/require_display.h"
 #include "common/tests/test_support.h"
 #include "common/ui/message_box.h"
 #include "plugins/dialtrack/dialtrack_plugin.h"
