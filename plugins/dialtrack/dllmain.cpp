@@ -1,9 +1,8 @@
 // dialtrack.dll: the dial-up status plug-in. It exports GetState and Cleanup only.
 #include <windows.h>
 
+#include "monitor/source.win/global/plugin_contract.h"
 #include "plugins/dialtrack/dialtrack_plugin.h"
-
-#define PLUGIN_EXPORT extern "C" __declspec(dllexport)
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
@@ -14,12 +13,12 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
     return TRUE;
 }
 
-PLUGIN_EXPORT CState* GetState(HANDLE cancelEvent, HANDLE refreshEvent)
+VELMORA_PLUGIN_EXPORT CState* GetState(HANDLE cancelEvent, HANDLE refreshEvent)
 {
     return DialtrackGetState(cancelEvent, refreshEvent);
 }
 
-PLUGIN_EXPORT void Cleanup(void)
+VELMORA_PLUGIN_EXPORT void Cleanup(void)
 {
     DialtrackCleanup();
 }
