@@ -17,7 +17,7 @@ const DWORD kRebindMs = 10000;
 
 // Deadlines of the workers. A LAN peer connects in milliseconds and sends a text of a few
 // kilobytes at once; these leave room for a busy one and bound what a hostile one can hold.
-const DWORD kConnectLimitMs = 1000;
+const DWORD kConnectLimitMs = 500;
 const DWORD kFirstByteMs = 100;
 const DWORD kFetchLimitMs = 3000;
 const DWORD kServeLimitMs = 3000;
@@ -25,6 +25,10 @@ const DWORD kServeLimitMs = 3000;
 // Workers and queues. A monitor has a handful of peers; the bounds are for those that are not.
 const size_t kFetchWorkers = 4;
 const size_t kFetchQueue = 32;
+// Peers whose last fetch brought a text have workers of their own: a flood of senders that
+// do not exist or do not answer fills only the queue of the unknown.
+const size_t kKnownFetchWorkers = 2;
+const size_t kKnownPeers = 256;
 const size_t kRequestWorkers = 4;
 const size_t kRequestQueue = 16;
 const int kRequestsPerPeer = 2;
@@ -108,6 +112,7 @@ std::string BuildOptionsOfPlugins(const std::vector<CPlugin*>& plugins)
 
 COptionsService::COptionsService(IOptionsHost& host, tOptionsEndpoints endpoints)
     : m_host(host), m_endpoints(std::move(endpoints)), m_requests(kRequestQueue), m_fetches(kFetchQueue),
+      m_knownFetches(kFetchQueue),
       m_schedule(kFetchIntervalMs, kRememberedSenders)
 {
     if (!m_endpoints.interfaces)
@@ -163,6 +168,7 @@ void COptionsService::Start()
     m_deadlines.Start();
     m_requests.Start(kRequestWorkers, [this](tRequest& request) { Serve(request); });
     m_fetches.Start(kFetchWorkers, [this](uint32_t& peer) { Fetch(peer); });
+    m_knownFetches.Start(kKnownFetchWorkers, [this](uint32_t& peer) { Fetch(peer); });
     m_thread.Start([this](CThread& self) { Run(self); });
 }
 
@@ -174,6 +180,7 @@ void COptionsService::Stop()
     m_thread.Stop();
     m_requests.Stop();
     m_fetches.Stop();
+    m_knownFetches.Stop();
     m_deadlines.Stop();
     m_udp.Close();
     m_tcp.Close();
@@ -252,40 +259,51 @@ void COptionsService::RequestFetch(uint32_t sender)
 void COptionsService::QueueFetch(uint32_t sender)
 {
     Trace("[shared options] requesting shared options from %s\n", Dotted(sender).c_str());
-    if (m_fetches.Push(sender))
+    raii::CLock lock(m_lock);
+    bool known = m_known.count(sender) != 0;
+    lock.Unlock();
+    if ((known && m_knownFetches.Push(sender)) || m_fetches.Push(sender))
         return;
     Trace("[shared options] too many fetches waiting, none from %s now\n", Dotted(sender).c_str());
-    raii::CLock lock(m_lock);
+    raii::CLock again(m_lock);
     m_schedule.Finished(sender);
 }
 
 void COptionsService::Fetch(uint32_t peer)
 {
-    GetSharedOptions(peer);
+    bool fetched = GetSharedOptions(peer);
     raii::CLock lock(m_lock);
     m_schedule.Finished(peer);
+    if (!fetched)
+        m_known.erase(peer);
+    else if (m_known.size() < kKnownPeers)
+        m_known.insert(peer);
 }
 
-void COptionsService::GetSharedOptions(uint32_t peer)
+bool COptionsService::GetSharedOptions(uint32_t peer)
 {
     TraceHere("getting shared options from %s\n", Dotted(peer).c_str());
     raii::CSocket connection(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
     if (!connection || !SetBlocking(connection.Get(), false))
-        return;
+        return false;
     bool connected;
     {
         tCancelFlag cancel{false};
         CDeadline deadline(m_deadlines, cancel, kConnectLimitMs);
         connected = ConnectWithRetry(connection.Get(), peer, m_endpoints.peerRequestPort, 1, cancel);
     }
-    if (!connected)
-        return Abort(connection);
+    if (!connected) {
+        Abort(connection);
+        return false;
+    }
     fd_set readable;
     FD_ZERO(&readable);
     FD_SET(connection.Get(), &readable);
     timeval wait = {0, static_cast<long>(kFirstByteMs * 1000)};
-    if (select(0, &readable, nullptr, nullptr, &wait) <= 0)
-        return Abort(connection);
+    if (select(0, &readable, nullptr, nullptr, &wait) <= 0) {
+        Abort(connection);
+        return false;
+    }
     std::string text;
     bool received;
     {
@@ -293,11 +311,14 @@ void COptionsService::GetSharedOptions(uint32_t peer)
         CDeadline deadline(m_deadlines, cancel, kFetchLimitMs);
         received = ReceiveFramedString(connection.Get(), text, cancel, kMaxOptionsText);
     }
-    if (!received)
-        return Abort(connection);
+    if (!received) {
+        Abort(connection);
+        return false;
+    }
     connection.Close();
     TraceHere("read options were \"%s\"\n", text.c_str());
     m_host.DispatchShareableOptions(text);
+    return true;
 }
 
 void COptionsService::AcceptRequests()

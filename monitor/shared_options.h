@@ -7,6 +7,8 @@
 // so a slow or hostile peer holds at most one worker for a few seconds, never the others:
 // - a sender is fetched from once at a time and at most once a second (CFetchSchedule); what it
 //   proclaims meanwhile is folded into one later fetch;
+// - peers whose last fetch brought a text have two workers of their own, so that senders that
+//   do not exist or do not answer (spoofed proclamations) cannot crowd them out;
 // - one address gets at most two requests served at a time; a full queue closes new ones;
 // - an options text is believed up to 1 MiB and 32 entries.
 // The monitor reaches it through IOptionsHost, whose calls come from the workers, several at a
@@ -21,6 +23,7 @@
 #include <atomic>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -68,8 +71,9 @@ public:
     void Stop();
 
     // Fetches a peer's options (address in network order) and dispatches them, on the calling
-    // thread, with the deadlines of a worker; only while the service runs.
-    void GetSharedOptions(uint32_t peer);
+    // thread, with the deadlines of a worker; only while the service runs. True when a whole
+    // options text came.
+    bool GetSharedOptions(uint32_t peer);
     bool ProclamationsBound() const { return m_udpBound; }
     bool RequestsBound() const { return m_tcpBound; }
     // The ports actually listened on (those chosen by the system when 0 was asked for).
@@ -108,11 +112,13 @@ private:
     CDeadlineTimer m_deadlines;
     CWorkQueue<tRequest> m_requests;
     CWorkQueue<uint32_t> m_fetches;
+    CWorkQueue<uint32_t> m_knownFetches;
 
     // shared by the options thread and the workers
     raii::CCriticalSection m_lock;
     CFetchSchedule m_schedule;
     std::map<uint32_t, int> m_serving; // requests queued or being served, per address
+    std::set<uint32_t> m_known;        // peers whose last fetch brought a whole text
 
     // the options thread's own state
     std::vector<tInterfaceEntry> m_interfaces;
