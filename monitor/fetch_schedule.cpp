@@ -52,6 +52,15 @@ void CFetchSchedule::Finished(uint32_t address)
         it->second.fetching = false;
 }
 
+void CFetchSchedule::Postpone(uint32_t address)
+{
+    auto it = m_senders.find(address);
+    if (it != m_senders.end()) {
+        it->second.fetching = false;
+        it->second.wanted = true;
+    }
+}
+
 std::vector<uint32_t> CFetchSchedule::Due(uint32_t now)
 {
     std::vector<uint32_t> due;

@@ -22,8 +22,11 @@ public:
     CFetchSchedule(uint32_t intervalMs, size_t maxSenders);
 
     tDecision Request(uint32_t sender, uint32_t now);
-    // The fetch that Request or Due handed out has ended (or could not be started).
+    // The fetch that Request or Due handed out has ended.
     void Finished(uint32_t sender);
+    // The fetch that Request or Due handed out could not be started; Due hands it out again
+    // when the interval is up.
+    void Postpone(uint32_t sender);
     // Senders whose folded fetch may start now; each counts as fetching until Finished.
     std::vector<uint32_t> Due(uint32_t now);
 

@@ -264,9 +264,9 @@ void COptionsService::QueueFetch(uint32_t sender)
     lock.Unlock();
     if ((known && m_knownFetches.Push(sender)) || m_fetches.Push(sender))
         return;
-    Trace("[shared options] too many fetches waiting, none from %s now\n", Dotted(sender).c_str());
+    Trace("[shared options] too many fetches waiting, the one from %s follows later\n", Dotted(sender).c_str());
     raii::CLock again(m_lock);
-    m_schedule.Finished(sender);
+    m_schedule.Postpone(sender);
 }
 
 void COptionsService::Fetch(uint32_t peer)

@@ -415,6 +415,9 @@ TEST(FetchSchedule, OneFetchPerSenderAtATimeAndPerInterval)
     schedule.Finished(1);
     EXPECT_EQ(CFetchSchedule::kFolded, schedule.Request(1, 9500)) << "finished, but too recent";
     EXPECT_EQ(std::vector<uint32_t>{1}, schedule.Due(10000));
+    schedule.Postpone(1); // no room to start it
+    EXPECT_TRUE(schedule.Due(10500).empty());
+    EXPECT_EQ(std::vector<uint32_t>{1}, schedule.Due(11000)) << "a postponed fetch comes again";
 
     // Ticks wrap after 49 days.
     CFetchSchedule wrapping(1000, 4);

@@ -61,7 +61,10 @@ void Schedule(const uint8_t* data, size_t size)
             }
             break;
         case 2:
-            schedule.Finished(sender);
+            if (data[i] & 8)
+                schedule.Postpone(sender);
+            else
+                schedule.Finished(sender);
             fetching[sender] = false;
             break;
         default:
