@@ -5,8 +5,8 @@ would use instead), and tandem (tandem-node.exe under Wine on both sides, each n
 Wine prefix of its own).
 
 - A 512 MiB file of random bytes: iperf3 TCP, smbclient get, tandem retrieve; MB/s (10^6 bytes)
-  and the ratios. Every tool runs twice; the second run, with the file in the page cache on both
-  sides, is the one compared.
+  and the ratios. Every tool runs three times and the medians are compared: on a machine that
+  does other work meanwhile single runs scatter widely.
 - A folder of 10,000 files of 4 KiB: tandem (a listing and one retrieve per file through the
   request client, as a folder download does: one file at a time, and also five at a time) against
   smbclient's recursive mget.
@@ -19,6 +19,7 @@ import json
 import os
 import re
 import shutil
+import statistics
 import signal
 import subprocess
 import sys
@@ -32,6 +33,7 @@ import netns  # noqa: E402
 SERVER, CLIENT = "198.18.6.1", "198.18.6.2"
 BIG = 512 << 20
 SMALL_COUNT, SMALL_SIZE = 10000, 4096
+RUNS = 3
 
 SMB_CONF = """[global]
     workgroup = BENCH
@@ -171,7 +173,7 @@ def main():
 
         # iperf3: the link's limit for one TCP stream.
         iperf = []
-        for _ in range(2):
+        for _ in range(RUNS):
             server = subprocess.Popen(["ip", "netns", "exec", s_ns, "iperf3", "-s", "-1", "-B", SERVER],
                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             time.sleep(0.5)
@@ -200,7 +202,7 @@ def main():
                 break
             time.sleep(0.2)
         smb_big = []
-        for run in range(2):
+        for run in range(RUNS):
             target = os.path.join(client_dir, f"smb-big-{run}.bin")
             start = time.time()
             result = in_ns(c_ns, "smbclient", f"//{SERVER}/bench", "-N", "-s", client_conf, "-c", f"get big.bin {target}")
@@ -230,7 +232,7 @@ def main():
         rss_before = status_kib(spid, "VmRSS")
         tandem_big = []
         big_ok = True
-        for run in range(2):
+        for run in range(RUNS):
             target = os.path.join(client_dir, f"tandem-big-{run}.bin")
             line, took = client_node.timed(r"^DOWNLOAD \d+ finished", 600, "get", SERVER, "\\bench\\big.bin",
                                            netns.WineHost.windows_path(target))
@@ -255,15 +257,19 @@ def main():
         time.sleep(idle)
         idle_after = (cpu_seconds(spid), cpu_seconds(wpid) if wpid else 0)
 
-        print(f"one file of {BIG >> 20} MiB of random bytes over a veth link (MB = 10^6 bytes; run 1 / run 2)")
-        print(f"  iperf3 TCP            : {iperf[0]:8.1f} / {iperf[1]:8.1f} MB/s")
-        print(f"  smbclient get         : {smb_big[0]:8.1f} / {smb_big[1]:8.1f} MB/s")
-        print(f"  tandem retrieve       : {tandem_big[0]:8.1f} / {tandem_big[1]:8.1f} MB/s"
-              f"{'' if big_ok else '   (BYTES DID NOT MATCH)'}")
-        if smb_big[1] and iperf[1]:
-            print(f"  tandem / smbclient    : {tandem_big[1] / smb_big[1]:8.2f}   (target: at least 1)")
-            print(f"  tandem / iperf3       : {tandem_big[1] / iperf[1]:8.2f}   (target: at least 0.5)")
-        served_gb = 2 * BIG / 1e9
+        def runs(figures):
+            return " / ".join(f"{f:7.1f}" for f in figures) + f"   median {statistics.median(figures):7.1f} MB/s"
+
+        print(f"one file of {BIG >> 20} MiB of random bytes over a veth link (MB = 10^6 bytes; {RUNS} runs each)")
+        print(f"  iperf3 TCP            : {runs(iperf)}")
+        print(f"  smbclient get         : {runs(smb_big)}")
+        print(f"  tandem retrieve       : {runs(tandem_big)}{'' if big_ok else '   (BYTES DID NOT MATCH)'}")
+        iperf_median, smb_median = statistics.median(iperf), statistics.median(smb_big)
+        tandem_median = statistics.median(tandem_big)
+        if smb_median and iperf_median:
+            print(f"  tandem / smbclient    : {tandem_median / smb_median:8.2f}   (medians; target: at least 1)")
+            print(f"  tandem / iperf3       : {tandem_median / iperf_median:8.2f}   (medians; target: at least 0.5)")
+        served_gb = RUNS * BIG / 1e9
         print(f"  tandem server CPU     : {cpu_big / served_gb:8.2f} s per GB served "
               f"(process and its wineserver, {cpu_big:.2f} s for {served_gb:.2f} GB)")
         print(f"  tandem server memory  : peak {peak / 1024:.1f} MiB resident (before the transfers "
