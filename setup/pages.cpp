@@ -92,11 +92,11 @@ bool CSetupPage::OnInitDialog()
 
 void CSetupPage::LayOutHeader()
 {
+    SetItemText(IDC_HEADER_TITLE, LoadText(m_titleId));
+    SetItemText(IDC_HEADER_SUBTITLE, LoadText(m_subtitleId));
     if (!m_context.wizard97) {
         SendItem(IDC_HEADER_ICON, STM_SETICON, reinterpret_cast<WPARAM>(m_art.HeaderIcon(m_context.Removal() ? 1 : 0)));
         SendItem(IDC_HEADER_TITLE, WM_SETFONT, reinterpret_cast<WPARAM>(m_art.BoldFont()), FALSE);
-        SetItemText(IDC_HEADER_TITLE, LoadText(m_titleId));
-        SetItemText(IDC_HEADER_SUBTITLE, LoadText(m_subtitleId));
         return;
     }
     // The sheet's header shows title and subtitle: the page's own band goes, and the rest
