@@ -58,8 +58,10 @@ HRESULT OpenApplications(raii::CComPtr<INetFwAuthorizedApplications>& applicatio
 
 HRESULT Settled(HRESULT result, const char* what, const std::string& program)
 {
-    if (SUCCEEDED(result))
+    if (SUCCEEDED(result)) {
+        Trace("[setup] firewall: %s %s\n", what, program.c_str());
         return S_OK;
+    }
     if (NoFirewall(result)) {
         Trace("[setup] no firewall list to %s %s (0x%08lx)\n", what, program.c_str(), static_cast<unsigned long>(result));
         return S_OK;

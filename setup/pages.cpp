@@ -63,7 +63,7 @@ std::string ErrorText(DWORD error, unsigned short language)
 // CSetupPage
 
 CSetupPage::CSetupPage(tSetupContext& context, const CWizardArt& art, UINT templateId, UINT titleId, UINT subtitleId)
-    : CPropertyPage(context.instance, templateId), m_context(context), m_art(art), m_exterior(false),
+    : CPropertyPage(context.instance, templateId, IDS_TITLE), m_context(context), m_art(art), m_exterior(false),
       m_titleId(titleId), m_subtitleId(subtitleId)
 {
     if (context.wizard97)
@@ -71,7 +71,7 @@ CSetupPage::CSetupPage(tSetupContext& context, const CWizardArt& art, UINT templ
 }
 
 CSetupPage::CSetupPage(tSetupContext& context, const CWizardArt& art, UINT templateId)
-    : CPropertyPage(context.instance, templateId), m_context(context), m_art(art), m_exterior(true)
+    : CPropertyPage(context.instance, templateId, IDS_TITLE), m_context(context), m_art(art), m_exterior(true)
 {
     if (context.wizard97)
         SetExterior(true);
