@@ -312,11 +312,16 @@ int CSetupRun::Finish(INT_PTR sheetResult)
     }
     if (!m_context.workSucceeded)
         return SETUP_EXIT_FAILED;
-    if (!m_context.Unattended())
-        for (const tFinishAction& action : m_context.finishActions)
-            if (action.ticked)
-                xUtilStartProgram(action.program.c_str(), action.parameters.empty() ? nullptr : action.parameters.c_str(),
-                                  nullptr, 0, nullptr);
+    if (!m_context.Unattended()) {
+        // The programs are read again now that the script's folder ids name the folder chosen.
+        m_context.inf.SetDirectoryId(DIRID_TARGET, m_context.targetDir);
+        std::vector<tFinishAction> actions = ReadFinishActions(m_context.inf, m_context.sections.install);
+        for (size_t index = 0; index < actions.size() && index < m_context.finishActions.size(); ++index)
+            if (m_context.finishActions[index].ticked)
+                xUtilStartProgram(actions[index].program.c_str(),
+                                  actions[index].parameters.empty() ? nullptr : actions[index].parameters.c_str(), nullptr,
+                                  0, nullptr);
+    }
     bool restart = m_context.rebootNeeded != 0;
     ApplyRebootPolicy();
     return restart ? SETUP_EXIT_REBOOT_PENDING : SETUP_EXIT_SUCCESS;
