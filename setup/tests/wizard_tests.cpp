@@ -25,23 +25,6 @@ using testsupport::FileExists;
 
 namespace {
 
-bool HaveDisplay()
-{
-    HWND probe = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-    if (!probe)
-        return false;
-    DestroyWindow(probe);
-    return true;
-}
-
-#define REQUIRE_DISPLAY()                                                           \
-    do {                                                                            \
-        if (!HaveDisplay()) {                                                       \
-            if (testsupport::DisplayRequired())                                     \
-                FAIL() << "no window can be made although a display was promised"; \
-            GTEST_SKIP() << "no display";                                           \
-        }                                                                           \
-    } while (0)
 
 const char kScript[] = R"INF([Version]
 Signature = "$Windows NT$"
@@ -125,7 +108,7 @@ void Click(ui::CDialogBase& page, int id)
 
 TEST(SetupWizard, InteractiveInstallationThroughEveryPage)
 {
-    REQUIRE_DISPLAY();
+    VELMORA_REQUIRE_DISPLAY();
     for (bool wizard97 : {true, false}) {
         CWizardMedium medium;
         CFakeFirewall firewall;
@@ -195,7 +178,7 @@ TEST(SetupWizard, InteractiveInstallationThroughEveryPage)
 
 TEST(SetupWizard, QuietRunAdvancesByItselfAndTheDefaultSkipsTheChoices)
 {
-    REQUIRE_DISPLAY();
+    VELMORA_REQUIRE_DISPLAY();
     CWizardMedium medium;
     CFakeFirewall firewall;
     CWizardDriver driver;
@@ -214,7 +197,7 @@ TEST(SetupWizard, QuietRunAdvancesByItselfAndTheDefaultSkipsTheChoices)
 
 TEST(SetupWizard, APluginPageTakesTheWelcomePagesPlace)
 {
-    REQUIRE_DISPLAY();
+    VELMORA_REQUIRE_DISPLAY();
     CWizardMedium medium("[Install.Alpha]\r\nPlugins = setup_test_plugin.dll:copy:@MEDIUM@\\notes.txt|@TARGET@\\n.txt\r\n");
     medium.CopyProgram("setup_test_plugin.dll", "setup_test_plugin.dll");
     // The script above adds a second Install.Alpha; SetupAPI merges sections of one name.
@@ -248,7 +231,7 @@ TEST(SetupWizard, APluginPageTakesTheWelcomePagesPlace)
 
 TEST(SetupWizard, AFailureIsShownOnTheWorkPage)
 {
-    REQUIRE_DISPLAY();
+    VELMORA_REQUIRE_DISPLAY();
     CWizardMedium medium("[Install.Alpha]\r\nPlugins = setup_test_plugin.dll:fail\r\n");
     medium.CopyProgram("setup_test_plugin.dll", "setup_test_plugin.dll");
     CFakeFirewall firewall;
@@ -277,7 +260,7 @@ TEST(SetupWizard, AFailureIsShownOnTheWorkPage)
 
 TEST(SetupWizard, RemovalPages)
 {
-    REQUIRE_DISPLAY();
+    VELMORA_REQUIRE_DISPLAY();
     CWizardMedium medium;
     CFakeFirewall firewall;
     setup::tSetupContext installation;
@@ -302,7 +285,7 @@ TEST(SetupWizard, RemovalPages)
 
 TEST(SetupWizard, SpeaksTheChosenLanguage)
 {
-    REQUIRE_DISPLAY();
+    VELMORA_REQUIRE_DISPLAY();
     CWizardMedium medium;
     CFakeFirewall firewall;
     CWizardDriver driver;
