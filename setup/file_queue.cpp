@@ -1,6 +1,5 @@
 #include "setup/file_queue.h"
 
-#include <ctype.h>
 #include <string.h>
 #include <strings.h>
 
@@ -10,17 +9,11 @@
 #include "common/registry.h"
 #include "common/trace.h"
 #include "common/xutil.h"
+#include "setup/script_rules.h"
 
 namespace setup {
 
 namespace {
-
-std::string Lower(std::string text)
-{
-    for (char& c : text)
-        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-    return text;
-}
 
 std::string FolderOf(const std::string& path)
 {
@@ -127,7 +120,7 @@ void CFileQueue::NoteRequiredFiles(const CInfFile& inf, const std::string& secti
             line.IntField(4, flags);
             std::string source = line.Field(2).empty() ? line.Field(1) : line.Field(2);
             if ((flags & COPYFLG_NOSKIP) && !source.empty())
-                m_required.insert(Lower(source));
+                m_required.insert(LowerCase(source));
         }
     }
 }
@@ -268,7 +261,7 @@ UINT CFileQueue::OnCopyError(const FILEPATHS_A* paths)
     DWORD error = paths ? paths->Win32Error : ERROR_GEN_FAILURE;
     std::string source = paths && paths->Source ? paths->Source : "";
     bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-    if (missing && !m_required.count(Lower(NameOf(source)))) {
+    if (missing && !m_required.count(LowerCase(NameOf(source)))) {
         // A medium may carry a part of the suite; what is not on it is not installed.
         Trace("[setup] %s is not on the medium, skipped\n", source.c_str());
         return FILEOP_SKIP;

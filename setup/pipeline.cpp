@@ -60,7 +60,7 @@ void CPipeline::MarkReboot()
         InterlockedExchange(m_reboot, 1);
 }
 
-void CPipeline::UseTarget(size_t index)
+void CPipeline::UseTarget(size_t index) const
 {
     const std::string& folder = m_sections[index].targetDir;
     if (!folder.empty())
@@ -189,22 +189,23 @@ bool CPipeline::RunSteps(int level)
     return true;
 }
 
-bool CPipeline::StopServices()
+tServicePlan CPipeline::ServicePlan() const
 {
     std::vector<std::string> sections;
     for (const tSectionEntry& entry : m_sections)
         sections.push_back(entry.section);
-    tServicePlan plan = ReadServicePlan(m_inf, sections, [this](size_t index) { UseTarget(index); });
+    return ReadServicePlan(m_inf, sections, [this](size_t index) { UseTarget(index); });
+}
+
+bool CPipeline::StopServices()
+{
     DWORD error = 0;
-    return setup::StopServices(plan.stop, error);
+    return setup::StopServices(ServicePlan().stop, error);
 }
 
 bool CPipeline::ChangeServices()
 {
-    std::vector<std::string> sections;
-    for (const tSectionEntry& entry : m_sections)
-        sections.push_back(entry.section);
-    tServicePlan plan = ReadServicePlan(m_inf, sections, [this](size_t index) { UseTarget(index); });
+    tServicePlan plan = ServicePlan();
     DWORD error = 0;
     if (!DeleteServices(plan.remove, error) || !AddServices(plan.add, error))
         return Fail(error);
@@ -216,12 +217,8 @@ bool CPipeline::ChangeServices()
 
 bool CPipeline::StartServices()
 {
-    std::vector<std::string> sections;
-    for (const tSectionEntry& entry : m_sections)
-        sections.push_back(entry.section);
-    tServicePlan plan = ReadServicePlan(m_inf, sections, [this](size_t index) { UseTarget(index); });
     DWORD error = 0;
-    return setup::StartServices(plan.start, error);
+    return setup::StartServices(ServicePlan().start, error);
 }
 
 bool CPipeline::RegistryAndIni()

@@ -12,6 +12,7 @@
 #include "setup/firewall.h"
 #include "setup/inf_file.h"
 #include "setup/pipeline_sink.h"
+#include "setup/services.h"
 #include "setup/setup_plugins.h"
 
 namespace setup {
@@ -54,7 +55,8 @@ public:
 private:
     bool Fail(DWORD error);
     void MarkReboot();
-    void UseTarget(size_t index);
+    void UseTarget(size_t index) const;
+    tServicePlan ServicePlan() const;
     bool Install() const { return (m_flags & PIPELINE_INSTALL) != 0; }
     bool BuildQueue();
     bool CommitQueue();

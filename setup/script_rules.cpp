@@ -1,5 +1,6 @@
 #include "setup/script_rules.h"
 
+#include <ctype.h>
 #include <stdio.h>
 #include <string.h>
 #include <strings.h>
@@ -49,6 +50,13 @@ const tShellFolder kShellFolders[] = {
 };
 
 } // namespace
+
+std::string LowerCase(std::string text)
+{
+    for (char& c : text)
+        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return text;
+}
 
 std::vector<std::string> SectionCandidates(const std::string& base, const tOSVersion& running)
 {

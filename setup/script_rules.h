@@ -48,6 +48,9 @@ const tShellFolder* FindShellFolder(const std::string& code);
 // A target that is a web address gets an internet shortcut.
 bool IsWebAddress(const std::string& target);
 
+// Lower case, for names the system compares without regard to case.
+std::string LowerCase(std::string text);
+
 // The order of wizard pages. Built-in pages by their template ids; plug-in pages by level.
 enum {
     PAGE_WELCOME = 1000,

@@ -93,6 +93,38 @@ bool StopOne(SC_HANDLE manager, const std::string& name, DWORD& error)
     return true;
 }
 
+bool StartOne(SC_HANDLE manager, const std::string& name, DWORD& error)
+{
+    CServiceHandle service(OpenServiceA(manager, name.c_str(), SERVICE_START));
+    if (service && (StartServiceA(service.Get(), 0, nullptr) || GetLastError() == ERROR_SERVICE_ALREADY_RUNNING))
+        return true;
+    error = GetLastError();
+    return false;
+}
+
+// Does one thing to each named service; false, with the last failure, when one of them failed
+// (the others are done all the same).
+bool EachService(const std::vector<std::string>& names, const char* what, DWORD& error,
+                 bool (*act)(SC_HANDLE manager, const std::string& name, DWORD& error))
+{
+    if (names.empty())
+        return true;
+    CServiceHandle manager;
+    if (!OpenManager(manager, SC_MANAGER_CONNECT, error))
+        return false;
+    bool all = true;
+    for (const std::string& name : names) {
+        DWORD failure = 0;
+        if (!act(manager.Get(), name, failure)) {
+            TraceHere("cannot %s service %s\n", what, name.c_str());
+            TraceError(failure);
+            error = failure;
+            all = false;
+        }
+    }
+    return all;
+}
+
 } // namespace
 
 tServicePlan ReadServicePlan(const CInfFile& inf, const std::vector<std::string>& sections,
@@ -129,22 +161,7 @@ tServicePlan ReadServicePlan(const CInfFile& inf, const std::vector<std::string>
 
 bool StopServices(const std::vector<std::string>& names, DWORD& error)
 {
-    if (names.empty())
-        return true;
-    CServiceHandle manager;
-    if (!OpenManager(manager, SC_MANAGER_CONNECT, error))
-        return false;
-    bool all = true;
-    for (const std::string& name : names) {
-        DWORD failure = 0;
-        if (!StopOne(manager.Get(), name, failure)) {
-            TraceHere("cannot stop service %s\n", name.c_str());
-            TraceError(failure);
-            error = failure;
-            all = false;
-        }
-    }
-    return all;
+    return EachService(names, "stop", error, StopOne);
 }
 
 bool DeleteServices(const std::vector<std::string>& names, DWORD& error)
@@ -215,22 +232,7 @@ bool AddServices(const std::vector<tServiceSpec>& services, DWORD& error)
 
 bool StartServices(const std::vector<std::string>& names, DWORD& error)
 {
-    if (names.empty())
-        return true;
-    CServiceHandle manager;
-    if (!OpenManager(manager, SC_MANAGER_CONNECT, error))
-        return false;
-    bool all = true;
-    for (const std::string& name : names) {
-        CServiceHandle service(OpenServiceA(manager.Get(), name.c_str(), SERVICE_START));
-        if (service && (StartServiceA(service.Get(), 0, nullptr) || GetLastError() == ERROR_SERVICE_ALREADY_RUNNING))
-            continue;
-        error = GetLastError();
-        TraceHere("cannot start service %s\n", name.c_str());
-        TraceError(error);
-        all = false;
-    }
-    return all;
+    return EachService(names, "start", error, StartOne);
 }
 
 std::vector<std::string> InsertGroup(std::vector<std::string> list, const std::string& group,

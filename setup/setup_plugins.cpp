@@ -1,6 +1,5 @@
 #include "setup/setup_plugins.h"
 
-#include <ctype.h>
 #include <strings.h>
 
 #include <algorithm>
@@ -9,17 +8,6 @@
 #include "setup/script.h"
 
 namespace setup {
-
-namespace {
-
-std::string Lower(std::string text)
-{
-    for (char& c : text)
-        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-} // namespace
 
 CSetupPlugins::tDll* CSetupPlugins::Load(const std::string& file, const std::string& folder)
 {
@@ -54,7 +42,7 @@ void CSetupPlugins::RegisterEntry(const CInfLine& line, int fieldIndex, const st
                                   const std::string& folder, HWND window)
 {
     tPluginEntry split = SplitPluginEntry(entry);
-    std::string known = Lower(split.file) + ":" + split.parameter;
+    std::string known = LowerCase(split.file) + ":" + split.parameter;
     if (std::find(m_entries.begin(), m_entries.end(), known) != m_entries.end())
         return;
     m_entries.push_back(known);

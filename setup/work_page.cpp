@@ -36,12 +36,16 @@ LRESULT CWorkPage::OnSetActive()
     m_started = true;
     EnableCancel(false);
     InterlockedExchange(&m_context.workInProgress, 1);
-    m_worker.Start([this](CThread&) {
+    bool started = m_worker.Start([this](CThread&) {
         DWORD error = 0;
         bool done = m_removal ? RunRemoval(m_context, *this, m_self, error)
                               : RunInstallation(m_context, *this, m_self, error);
         PostMessageA(m_self, WM_SETUP_DONE, done ? 1 : 0, static_cast<LPARAM>(error));
     });
+    if (!started) {
+        InterlockedExchange(&m_context.workInProgress, 0);
+        PostMessageA(m_self, WM_SETUP_DONE, 0, ERROR_NOT_ENOUGH_MEMORY);
+    }
     return result;
 }
 

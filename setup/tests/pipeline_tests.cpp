@@ -182,15 +182,6 @@ public:
     std::string App(const std::string& name = "") const { return Target() + "\\app" + (name.empty() ? "" : "\\" + name); }
 };
 
-bool Prepare(setup::tSetupContext& context, const CMedium& medium, const char* commandLine,
-             setup::IFirewall& firewall)
-{
-    FillContext(context, medium, commandLine, firewall);
-    setup::CSetupRun run(context);
-    run.isAdministrator = [] { return true; };
-    return run.Prepare();
-}
-
 bool ServiceExists(const char* name, DWORD* state = nullptr)
 {
     SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
@@ -215,7 +206,7 @@ TEST(SetupPipeline, InstallsTwoProductsAndRemovesThemWithoutTrace)
     CFakeFirewall firewall;
     std::string commandLine = medium.Expand("setup.exe /silent:@TARGET@ /install:alpha,beta");
     setup::tSetupContext context;
-    ASSERT_TRUE(Prepare(context, medium, commandLine.c_str(), firewall));
+    ASSERT_TRUE(PrepareRun(context, medium, commandLine.c_str(), firewall));
     CRecordingSink sink;
     DWORD error = 0;
     ASSERT_TRUE(setup::RunInstallation(context, sink, kWindow, error)) << error;
@@ -280,7 +271,7 @@ TEST(SetupPipeline, InstallsTwoProductsAndRemovesThemWithoutTrace)
     std::string report = medium.Target() + "\\report.txt";
     SetEnvironmentVariableA("VELMORA_CHILD_REPORT", report.c_str());
     setup::tSetupContext removal;
-    ASSERT_TRUE(Prepare(removal, medium, "setup.exe /silent /remove:alpha,beta", firewall));
+    ASSERT_TRUE(PrepareRun(removal, medium, "setup.exe /silent /remove:alpha,beta", firewall));
     EXPECT_EQ(medium.Target(), removal.products[0].targetDir);
     CRecordingSink removed;
     bool removedAll = setup::RunRemoval(removal, removed, kWindow, error);
@@ -318,7 +309,7 @@ TEST(SetupPipeline, PlanListsEveryChangeAndChangesNothing)
     CFakeFirewall firewall;
     std::string commandLine = medium.Expand("setup.exe /plan /silent:@TARGET@ /install:alpha");
     setup::tSetupContext context;
-    ASSERT_TRUE(Prepare(context, medium, commandLine.c_str(), firewall));
+    ASSERT_TRUE(PrepareRun(context, medium, commandLine.c_str(), firewall));
     setup::CSetupRun run(context);
     std::vector<std::string> plan = run.Plan();
     auto has = [&plan](const std::string& line) {
@@ -358,7 +349,7 @@ TEST(SetupPipeline, HalfwayFailureLeavesWhatARemovalCleansUp)
     CFakeFirewall firewall;
     std::string commandLine = medium.Expand("setup.exe /silent:@TARGET@ /install:alpha,beta");
     setup::tSetupContext context;
-    ASSERT_TRUE(Prepare(context, medium, commandLine.c_str(), firewall));
+    ASSERT_TRUE(PrepareRun(context, medium, commandLine.c_str(), firewall));
     CRecordingSink sink;
     DWORD error = 0;
     EXPECT_FALSE(setup::RunInstallation(context, sink, kWindow, error));
@@ -371,7 +362,7 @@ TEST(SetupPipeline, HalfwayFailureLeavesWhatARemovalCleansUp)
     ASSERT_TRUE(setup::ReadUninstallEntry("alpha", entry)) << "listed, so that it can be removed";
 
     setup::tSetupContext removal;
-    ASSERT_TRUE(Prepare(removal, medium, "setup.exe /silent /remove:alpha,beta", firewall));
+    ASSERT_TRUE(PrepareRun(removal, medium, "setup.exe /silent /remove:alpha,beta", firewall));
     CRecordingSink removed;
     ASSERT_TRUE(setup::RunRemoval(removal, removed, kWindow, error)) << "missing pieces are no obstacle";
     EXPECT_FALSE(FileExists(medium.App()));
@@ -382,11 +373,11 @@ TEST(SetupPipeline, HalfwayFailureLeavesWhatARemovalCleansUp)
     // And the next attempt, with the script mended, goes through.
     medium.WriteScript(kScript);
     setup::tSetupContext again;
-    ASSERT_TRUE(Prepare(again, medium, commandLine.c_str(), firewall));
+    ASSERT_TRUE(PrepareRun(again, medium, commandLine.c_str(), firewall));
     CRecordingSink sinkAgain;
     EXPECT_TRUE(setup::RunInstallation(again, sinkAgain, kWindow, error)) << error;
     setup::tSetupContext last;
-    ASSERT_TRUE(Prepare(last, medium, "setup.exe /silent /remove:alpha,beta", firewall));
+    ASSERT_TRUE(PrepareRun(last, medium, "setup.exe /silent /remove:alpha,beta", firewall));
     EXPECT_TRUE(setup::RunRemoval(last, removed, kWindow, error));
 }
 
@@ -397,7 +388,7 @@ TEST(SetupPipeline, AMissingRequiredFileStopsTheInstallation)
     CFakeFirewall firewall;
     std::string commandLine = medium.Expand("setup.exe /silent:@TARGET@ /install:alpha");
     setup::tSetupContext context;
-    ASSERT_TRUE(Prepare(context, medium, commandLine.c_str(), firewall));
+    ASSERT_TRUE(PrepareRun(context, medium, commandLine.c_str(), firewall));
     CRecordingSink sink;
     DWORD error = 0;
     EXPECT_FALSE(setup::RunInstallation(context, sink, kWindow, error));
@@ -426,7 +417,7 @@ setup.inf
     for (int version : {5, 1}) {
         testsupport::WriteFileText(installed, "[Version]\r\nVersion=" + std::to_string(version) + "\r\n");
         setup::tSetupContext context;
-        ASSERT_TRUE(Prepare(context, medium, commandLine.c_str(), firewall));
+        ASSERT_TRUE(PrepareRun(context, medium, commandLine.c_str(), firewall));
         ASSERT_EQ(1u, context.products.size()) << "a script without products is one product";
         CRecordingSink sink;
         DWORD error = 0;
@@ -452,7 +443,7 @@ Plugins = setup_test_plugin.dll:copy:@MEDIUM@\extra.txt|@TARGET@\queued.txt
     CFakeFirewall firewall;
     std::string commandLine = medium.Expand("setup.exe /silent:@TARGET@");
     setup::tSetupContext context;
-    ASSERT_TRUE(Prepare(context, medium, commandLine.c_str(), firewall));
+    ASSERT_TRUE(PrepareRun(context, medium, commandLine.c_str(), firewall));
     ASSERT_EQ(2u, context.plugins.Steps().size());
     EXPECT_EQ(1, context.plugins.Steps()[0].fieldIndex);
     CRecordingSink sink;
@@ -477,7 +468,7 @@ Plugins = setup_test_plugin_v2.dll:copy:x|y, ..\setup_test_plugin.dll:fail, setu
     CFakeFirewall firewall;
     std::string commandLine = medium.Expand("setup.exe /silent:@TARGET@");
     setup::tSetupContext context;
-    ASSERT_TRUE(Prepare(context, medium, commandLine.c_str(), firewall));
+    ASSERT_TRUE(PrepareRun(context, medium, commandLine.c_str(), firewall));
     ASSERT_EQ(1u, context.plugins.Steps().size()) << "version 2 and a path outside the medium are refused";
     EXPECT_EQ(3, context.plugins.Steps()[0].fieldIndex);
     CRecordingSink sink;

@@ -60,15 +60,6 @@ tOSVersion Version(const char* text)
     return version;
 }
 
-bool Prepare(setup::tSetupContext& context, const CMedium& medium, const char* commandLine,
-             setup::IFirewall& firewall, bool administrator = true)
-{
-    FillContext(context, medium, commandLine, firewall);
-    setup::CSetupRun run(context);
-    run.isAdministrator = [administrator] { return administrator; };
-    return run.Prepare();
-}
-
 const char kProducts[] = R"INF([Version]
 Signature = "$Windows NT$"
 [Install]
@@ -133,7 +124,7 @@ TEST(SetupScript, ProductsConditionsAndTheirMessages)
     // In the run: epsilon is not offered, the others are, each as its flags say.
     CFakeFirewall firewall;
     setup::tSetupContext context;
-    ASSERT_TRUE(Prepare(context, medium, "setup.exe /silent", firewall));
+    ASSERT_TRUE(PrepareRun(context, medium, "setup.exe /silent", firewall));
     ASSERT_EQ(2u, context.products.size());
     EXPECT_EQ("delta", context.products[0].key);
     EXPECT_TRUE(context.products[0].selected);
@@ -204,7 +195,7 @@ Dll = setup_test_plugin.dll, ConditionFails
     CMessages messages;
     CFakeFirewall firewall;
     setup::tSetupContext context;
-    EXPECT_FALSE(Prepare(context, medium, "setup.exe", firewall));
+    EXPECT_FALSE(PrepareRun(context, medium, "setup.exe", firewall));
     ASSERT_EQ(1u, messages.shown.size());
     EXPECT_EQ("The test condition does not hold.", messages.shown[0].text);
     EXPECT_EQ("Setup cannot continue", messages.shown[0].caption);
@@ -218,7 +209,7 @@ TEST(SetupRun, ABrokenScriptNamesItsLineAndChangesNothing)
     CMessages messages;
     CFakeFirewall firewall;
     setup::tSetupContext context;
-    EXPECT_FALSE(Prepare(context, medium, "setup.exe /install:broken", firewall));
+    EXPECT_FALSE(PrepareRun(context, medium, "setup.exe /install:broken", firewall));
     ASSERT_EQ(1u, messages.shown.size());
     EXPECT_EQ("There is an error in file " + medium.Folder() + "\\setup.inf, line 5. Installation can not continue.",
               messages.shown[0].text);
@@ -230,7 +221,7 @@ TEST(SetupRun, ABrokenScriptNamesItsLineAndChangesNothing)
     // No script at all is said so, not as a line 0.
     DeleteFileA((medium.Folder() + "\\setup.inf").c_str());
     setup::tSetupContext none;
-    EXPECT_FALSE(Prepare(none, medium, "setup.exe", firewall));
+    EXPECT_FALSE(PrepareRun(none, medium, "setup.exe", firewall));
     ASSERT_EQ(2u, messages.shown.size());
     EXPECT_EQ("The setup script " + medium.Folder() + "\\setup.inf cannot be read. Installation can not continue.",
               messages.shown[1].text);
@@ -243,7 +234,7 @@ TEST(SetupRun, WithoutAdministratorRightsNothingHappens)
     CMessages messages;
     CFakeFirewall firewall;
     setup::tSetupContext context;
-    EXPECT_FALSE(Prepare(context, medium, "setup.exe", firewall, false));
+    EXPECT_FALSE(PrepareRun(context, medium, "setup.exe", firewall, false));
     ASSERT_EQ(1u, messages.shown.size());
     EXPECT_EQ(0u, messages.shown[0].text.find("Insufficient Privileges.\r\rYou must have administrative rights"));
     EXPECT_EQ(static_cast<UINT>(MB_ICONSTOP), messages.shown[0].flags & MB_ICONMASK);
@@ -262,7 +253,7 @@ TEST(SetupRun, ANewerInstalledVersionAsksBeforeItIsReplaced)
     {
         CMessages no(IDNO);
         setup::tSetupContext context;
-        EXPECT_FALSE(Prepare(context, medium, "setup.exe", firewall));
+        EXPECT_FALSE(PrepareRun(context, medium, "setup.exe", firewall));
         ASSERT_EQ(1u, no.shown.size());
         EXPECT_EQ("A more recent version of Delta installed is currently installed on your system.\r\r"
                   "Do you really want to replace the existing version?",
@@ -273,21 +264,21 @@ TEST(SetupRun, ANewerInstalledVersionAsksBeforeItIsReplaced)
     {
         CMessages yes(IDYES);
         setup::tSetupContext context;
-        EXPECT_TRUE(Prepare(context, medium, "setup.exe", firewall));
+        EXPECT_TRUE(PrepareRun(context, medium, "setup.exe", firewall));
         EXPECT_EQ(1u, yes.shown.size());
     }
     {
         // A silent run never replaces a newer version.
         CMessages none(IDYES);
         setup::tSetupContext context;
-        EXPECT_FALSE(Prepare(context, medium, "setup.exe /silent", firewall));
+        EXPECT_FALSE(PrepareRun(context, medium, "setup.exe /silent", firewall));
         EXPECT_TRUE(none.shown.empty());
     }
     installed.productVersion = "1.9";
     ASSERT_TRUE(setup::WriteUninstallEntry("delta", installed));
     CMessages older;
     setup::tSetupContext context;
-    EXPECT_TRUE(Prepare(context, medium, "setup.exe", firewall));
+    EXPECT_TRUE(PrepareRun(context, medium, "setup.exe", firewall));
     EXPECT_TRUE(older.shown.empty()) << "an older version is replaced without asking";
 }
 
@@ -298,7 +289,7 @@ TEST(SetupRun, NamedProductsThatAreNotOfferedAreSaid)
     CMessages messages;
     CFakeFirewall firewall;
     setup::tSetupContext context;
-    EXPECT_FALSE(Prepare(context, medium, "setup.exe /install:epsilon,omega", firewall));
+    EXPECT_FALSE(PrepareRun(context, medium, "setup.exe /install:epsilon,omega", firewall));
     ASSERT_EQ(1u, messages.shown.size());
     EXPECT_EQ("Epsilon is not on this medium.\r\nomega is not part of this setup.", messages.shown[0].text);
 }

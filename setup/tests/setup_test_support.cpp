@@ -7,6 +7,7 @@
 #include "common/registry.h"
 #include "common/strings.h"
 #include "setup/command_line.h"
+#include "setup/setup_run.h"
 #include "setup/uninstall_entry.h"
 
 namespace setuptest {
@@ -60,6 +61,15 @@ void FillContext(setup::tSetupContext& context, const CMedium& medium, const cha
     context.programPath = medium.Folder() + "\\setup.exe";
     context.commandLine = ParseSetupCommandLine(commandLine);
     context.firewall = &firewall;
+}
+
+bool PrepareRun(setup::tSetupContext& context, const CMedium& medium, const char* commandLine,
+                setup::IFirewall& firewall, bool administrator)
+{
+    FillContext(context, medium, commandLine, firewall);
+    setup::CSetupRun run(context);
+    run.isAdministrator = [administrator] { return administrator; };
+    return run.Prepare();
 }
 
 bool KeyExists(HKEY root, const std::string& path)

@@ -83,6 +83,11 @@ private:
 void FillContext(setup::tSetupContext& context, const CMedium& medium, const char* commandLine,
                  setup::IFirewall& firewall);
 
+// The run's checks, script, products and plug-ins, as the program makes them before its wizard
+// (the administrator check answered as given).
+bool PrepareRun(setup::tSetupContext& context, const CMedium& medium, const char* commandLine,
+                setup::IFirewall& firewall, bool administrator = true);
+
 bool KeyExists(HKEY root, const std::string& path);
 std::string RegString(HKEY root, const std::string& path, const char* name);
 // The target, arguments and folder of a shell link, read through IShellLink.
