@@ -118,11 +118,13 @@ void CPlugin::Destroy()
         PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     }
     m_worker.Close();
-    m_stopping = false;
     ResetEvent(m_cancel.Get());
 
+    // Sent while still stopping: the window tells a plug-in that was stopped from one that
+    // reports nothing (no notice of lost devices for the former).
     tStatusUpdate update = {nullptr, this, m_refresh.Get()};
     SendMessageA(m_window, WM_STATUSUPDATE, reinterpret_cast<WPARAM>(&update), 0);
+    m_stopping = false;
 
     raii::CLock lock(m_optionsLock);
     FreeLibrary(m_module);
