@@ -4,6 +4,7 @@
 
 #include "common/tests/test_support.h"
 #include "common/ui/dialog.h"
+#include "common/ui/layout_check.h"
 #include "monitor/options_codec.h"
 #include "plugins/plexa/name_dialog.h"
 #include "plugins/plexa/names.h"
@@ -120,4 +121,24 @@ TEST(NameDialog, NamesInAnyScriptSurvivePlexaIniAndTheOptionsExchange)
         EXPECT_EQ(kUtf8, WindowTextOf(edit));
         DestroyWindow(edit);
     }
+}
+
+TEST(NameDialog, FitsInEveryLanguage)
+{
+    REQUIRE_DISPLAY();
+    HINSTANCE module = GetModuleHandleA(nullptr);
+    HWND owner = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    for (LANGID language : {MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN),
+                            MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH), MAKELANGID(LANG_ITALIAN, SUBLANG_ITALIAN),
+                            MAKELANGID(LANG_SPANISH, SUBLANG_SPANISH_MODERN), MAKELANGID(LANG_DUTCH, SUBLANG_DUTCH)}) {
+        HWND dialog = ui::CreateDialogInLanguage(module, IDD_DEVICE_NAME, language, owner);
+        ASSERT_NE(nullptr, dialog) << std::hex << language;
+        std::string prompt = ui::LoadStringInLanguage(module, IDS_NAME_PROMPT, language);
+        EXPECT_FALSE(prompt.empty());
+        SetDlgItemTextA(dialog, IDC_NAME_PROMPT, prompt.c_str());
+        for (const std::string& problem : ui::CheckLayout(dialog))
+            ADD_FAILURE() << "language " << std::hex << language << std::dec << ": " << problem;
+        DestroyWindow(dialog);
+    }
+    DestroyWindow(owner);
 }
