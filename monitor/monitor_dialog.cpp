@@ -5,6 +5,7 @@
 
 #include <string.h>
 
+#include <algorithm>
 #include <exception>
 
 #include "common/strings.h"
@@ -749,8 +750,11 @@ void CMonitorDialog::PrepareAndShow()
                                     nullptr, all))
         return;
     LONG units = GetDialogBaseUnits();
-    int width = 40 * LOWORD(units);
-    int height = 30 * HIWORD(units);
+    RECT work;
+    xUtilGetWorkArea(m_window, &work);
+    // Kept inside the work area, also where large fonts make the dialog units large.
+    int width = std::min<int>(40 * LOWORD(units), work.right - work.left);
+    int height = std::min<int>(30 * HIWORD(units), work.bottom - work.top);
     SetWindowPos(m_window, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
     xUtilCenterWindow(m_window, nullptr);
     ShowWindow(m_window, SW_SHOWDEFAULT);

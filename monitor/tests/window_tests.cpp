@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <dbt.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -175,8 +176,8 @@ TEST_F(WindowTest, WithoutPlacementTheDefaultSizeIsCentred)
     GetWindowRect(m_dialog->GetHandle(), &rect);
     xUtilGetWorkArea(m_dialog->GetHandle(), &work);
     LONG units = GetDialogBaseUnits();
-    EXPECT_EQ(40 * LOWORD(units), rect.right - rect.left);
-    EXPECT_EQ(30 * HIWORD(units), rect.bottom - rect.top);
+    EXPECT_EQ(std::min<LONG>(40 * LOWORD(units), work.right - work.left), rect.right - rect.left);
+    EXPECT_EQ(std::min<LONG>(30 * HIWORD(units), work.bottom - work.top), rect.bottom - rect.top);
     EXPECT_NEAR((work.left + work.right) / 2, (rect.left + rect.right) / 2, 1);
 }
 
