@@ -6,6 +6,8 @@
 //   action <text>                 chooses the first menu entry of the top row whose text starts so
 //   quit                          closes the monitor for good
 //
+// and the window commands of tests/integration/window_driver.h for the windows plug-ins open.
+//
 // Output: "TREE <ms>", then "ROW <depth> <id> <plug-in> <text>" per row, then "END".
 #include <windows.h>
 #include <commctrl.h>
@@ -24,6 +26,7 @@
 #include "monitor/monitor.h"
 #include "monitor/monitor_dialog.h"
 #include "monitor/res/resource.h"
+#include "tests/integration/window_driver.h"
 
 namespace {
 
@@ -141,6 +144,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
             std::string command = line;
             while (!command.empty() && (command.back() == '\n' || command.back() == '\r'))
                 command.pop_back();
+            // Window commands wait for windows of other threads: they run here, not on the
+            // monitor's window thread.
+            if (RunWindowCommand(command))
+                continue;
             std::lock_guard<std::mutex> guard(g_lock);
             g_commands.push_back(command);
             SetEvent(g_commandEvent);

@@ -21,24 +21,6 @@ HINSTANCE TestModule()
     return GetModuleHandleA(nullptr);
 }
 
-bool HaveDisplay()
-{
-    HWND probe = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-    if (!probe)
-        return false;
-    DestroyWindow(probe);
-    return true;
-}
-
-#define REQUIRE_DISPLAY()                                                              \
-    do {                                                                               \
-        if (!HaveDisplay()) {                                                          \
-            if (testsupport::DisplayRequired())                                        \
-                FAIL() << "no window can be made although a display was promised";    \
-            GTEST_SKIP() << "no display";                                              \
-        }                                                                              \
-    } while (0)
-
 // Removes the observer when a test ends, however it ends.
 struct tObserverScope {
     explicit tObserverScope(ui::tDialogObserver observer) { ui::SetDialogObserver(std::move(observer)); }
@@ -89,7 +71,7 @@ void PostCommand(HWND window, int id)
 
 TEST(Dialog, FieldsGoInAndComeBackOnOK)
 {
-    REQUIRE_DISPLAY();
+    VELMORA_REQUIRE_DISPLAY();
     CNameDialog dialog;
     dialog.m_name = "before";
     std::string shown;
@@ -108,7 +90,7 @@ TEST(Dialog, FieldsGoInAndComeBackOnOK)
 
 TEST(Dialog, RefusedDataKeepsTheDialogOpenAndCancelLeavesFieldsAlone)
 {
-    REQUIRE_DISPLAY();
+    VELMORA_REQUIRE_DISPLAY();
     CNameDialog dialog;
     dialog.m_name = "kept";
     dialog.m_refuse = true;
@@ -125,7 +107,7 @@ TEST(Dialog, RefusedDataKeepsTheDialogOpenAndCancelLeavesFieldsAlone)
 
 TEST(Dialog, ModelessDialogEndsWithDestroy)
 {
-    REQUIRE_DISPLAY();
+    VELMORA_REQUIRE_DISPLAY();
     CNameDialog dialog;
     ASSERT_TRUE(dialog.CreateModeless(nullptr));
     EXPECT_TRUE(dialog.IsWindow());
@@ -180,7 +162,7 @@ void Pump(DWORD ms)
 
 TEST(Tasks, WorkersHandWorkToTheWindowThread)
 {
-    REQUIRE_DISPLAY();
+    VELMORA_REQUIRE_DISPLAY();
     CTaskWindow window;
     ASSERT_TRUE(window.Make());
     DWORD uiThread = GetCurrentThreadId();
@@ -210,7 +192,7 @@ TEST(Tasks, WorkersHandWorkToTheWindowThread)
 
 TEST(Tasks, TasksOfAWindowThatEndsAreDestroyedUnrun)
 {
-    REQUIRE_DISPLAY();
+    VELMORA_REQUIRE_DISPLAY();
     auto alive = std::make_shared<int>(0);
     bool ran = false;
     {
@@ -281,7 +263,7 @@ private:
 
 TEST(Sheets, ApplyReachesTheVisitedPagesOnly)
 {
-    REQUIRE_DISPLAY();
+    VELMORA_REQUIRE_DISPLAY();
     std::vector<std::string> log;
     CRecordingPage first(IDD_TEST_PAGE1, log, "first");
     CRecordingPage second(IDD_TEST_PAGE2, log, "second");
@@ -303,7 +285,7 @@ TEST(Sheets, ApplyReachesTheVisitedPagesOnly)
 
 TEST(Sheets, WizardSkipsAndJumpsAsThePagesAnswer)
 {
-    REQUIRE_DISPLAY();
+    VELMORA_REQUIRE_DISPLAY();
     std::vector<std::string> log;
     CRecordingPage first(IDD_TEST_PAGE1, log, "first");
     CRecordingPage second(IDD_TEST_PAGE2, log, "second");
@@ -345,7 +327,7 @@ TEST(Messages, HookAnswersInsteadOfTheUser)
 
 TEST(Dialog, FocusAndDefaultButtonAreTheDialogsChoice)
 {
-    REQUIRE_DISPLAY();
+    VELMORA_REQUIRE_DISPLAY();
     class CFocusDialog : public CNameDialog {
     protected:
         bool OnInitDialog() override
@@ -486,7 +468,7 @@ TEST(Dpi, ImageListsGrowWithTheDisplayScaling)
 
 TEST(Layout, FindsTextsThatDoNotFitAndEmptyGroupRoom)
 {
-    REQUIRE_DISPLAY();
+    VELMORA_REQUIRE_DISPLAY();
     HWND parent = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 600, 400, nullptr, nullptr, nullptr, nullptr);
     HWND good = ui::CreateDialogInLanguage(TestModule(), IDD_LAYOUT_GOOD, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), parent);
     ASSERT_NE(nullptr, good);

@@ -21,24 +21,6 @@ struct tObserverScope {
     ~tObserverScope() { ui::SetDialogObserver(nullptr); }
 };
 
-bool HaveDisplay()
-{
-    HWND probe = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-    if (!probe)
-        return false;
-    DestroyWindow(probe);
-    return true;
-}
-
-#define REQUIRE_DISPLAY()                                                              \
-    do {                                                                               \
-        if (!HaveDisplay()) {                                                          \
-            if (testsupport::DisplayRequired())                                        \
-                FAIL() << "no window can be made although a display was promised";    \
-            GTEST_SKIP() << "no display";                                              \
-        }                                                                              \
-    } while (0)
-
 std::string WindowTextOf(HWND window)
 {
     char text[512] = "";
@@ -50,7 +32,7 @@ std::string WindowTextOf(HWND window)
 
 TEST(NameDialog, ShowsTheNameAndReturnsWhatWasTyped)
 {
-    REQUIRE_DISPLAY();
+    VELMORA_REQUIRE_DISPLAY();
     ASSERT_EQ(static_cast<UINT>(CP_UTF8), GetACP()) << "the suite's manifest sets the UTF-8 code page";
     std::string caption, prompt, shown;
     tObserverScope scope([&](ui::CDialogBase& dialog) {
@@ -72,7 +54,7 @@ TEST(NameDialog, ShowsTheNameAndReturnsWhatWasTyped)
 
 TEST(NameDialog, CancelKeepsTheNameAndTheLimitKeepsWholeCharacters)
 {
-    REQUIRE_DISPLAY();
+    VELMORA_REQUIRE_DISPLAY();
     tObserverScope cancel([&](ui::CDialogBase& dialog) {
         dialog.SetItemText(IDC_NAME_EDIT, "typed");
         PostMessageA(dialog.Handle(), WM_COMMAND, IDCANCEL, 0);
@@ -125,7 +107,7 @@ TEST(NameDialog, NamesInAnyScriptSurvivePlexaIniAndTheOptionsExchange)
 
 TEST(NameDialog, FitsInEveryLanguage)
 {
-    REQUIRE_DISPLAY();
+    VELMORA_REQUIRE_DISPLAY();
     HINSTANCE module = GetModuleHandleA(nullptr);
     HWND owner = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
     for (LANGID language : {MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN),
