@@ -94,8 +94,8 @@ tRun Flood(CMonitorDialog& window, CPlugin& plugin, double seconds, size_t cap)
             double now = Milliseconds();
             if (next > now)
                 Sleep(static_cast<DWORD>(next - now));
-            else if (now - next > 100)
-                next = now; // behind by far: no catching up in a burst
+            else
+                next = now; // behind (the window held the update): no catching up in a burst
         }
     });
     // The prober: a sent WM_NULL every 10 ms.
