@@ -25,6 +25,9 @@ public:
     void FocusItem(int id) const;
     // Makes a push button the one that Enter presses.
     void SetDefaultButton(int id) const;
+    // The template in the program's chosen resource language (xUtilSetResourceLanguage);
+    // none when the system is to pick it.
+    const DLGTEMPLATE* Template() const;
 
 protected:
     CDialogBase(HINSTANCE instance, UINT templateId) : m_instance(instance), m_templateId(templateId) {}

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/tests/test_support.h"
+#include "common/strings.h"
 #include "common/thread.h"
 #include "common/ui/dialog.h"
 #include "common/ui/dpi.h"
@@ -20,6 +21,24 @@ HINSTANCE TestModule()
 {
     return GetModuleHandleA(nullptr);
 }
+
+bool HaveDisplay()
+{
+    HWND probe = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    if (!probe)
+        return false;
+    DestroyWindow(probe);
+    return true;
+}
+
+#define REQUIRE_DISPLAY()                                                              \
+    do {                                                                               \
+        if (!HaveDisplay()) {                                                          \
+            if (testsupport::DisplayRequired())                                        \
+                FAIL() << "no window can be made although a display was promised";    \
+            GTEST_SKIP() << "no display";                                              \
+        }                                                                              \
+    } while (0)
 
 // Removes the observer when a test ends, however it ends.
 struct tObserverScope {
@@ -71,7 +90,7 @@ void PostCommand(HWND window, int id)
 
 TEST(Dialog, FieldsGoInAndComeBackOnOK)
 {
-    VELMORA_REQUIRE_DISPLAY();
+    REQUIRE_DISPLAY();
     CNameDialog dialog;
     dialog.m_name = "before";
     std::string shown;
@@ -90,7 +109,7 @@ TEST(Dialog, FieldsGoInAndComeBackOnOK)
 
 TEST(Dialog, RefusedDataKeepsTheDialogOpenAndCancelLeavesFieldsAlone)
 {
-    VELMORA_REQUIRE_DISPLAY();
+    REQUIRE_DISPLAY();
     CNameDialog dialog;
     dialog.m_name = "kept";
     dialog.m_refuse = true;
@@ -107,7 +126,7 @@ TEST(Dialog, RefusedDataKeepsTheDialogOpenAndCancelLeavesFieldsAlone)
 
 TEST(Dialog, ModelessDialogEndsWithDestroy)
 {
-    VELMORA_REQUIRE_DISPLAY();
+    REQUIRE_DISPLAY();
     CNameDialog dialog;
     ASSERT_TRUE(dialog.CreateModeless(nullptr));
     EXPECT_TRUE(dialog.IsWindow());
@@ -162,7 +181,7 @@ void Pump(DWORD ms)
 
 TEST(Tasks, WorkersHandWorkToTheWindowThread)
 {
-    VELMORA_REQUIRE_DISPLAY();
+    REQUIRE_DISPLAY();
     CTaskWindow window;
     ASSERT_TRUE(window.Make());
     DWORD uiThread = GetCurrentThreadId();
@@ -192,7 +211,7 @@ TEST(Tasks, WorkersHandWorkToTheWindowThread)
 
 TEST(Tasks, TasksOfAWindowThatEndsAreDestroyedUnrun)
 {
-    VELMORA_REQUIRE_DISPLAY();
+    REQUIRE_DISPLAY();
     auto alive = std::make_shared<int>(0);
     bool ran = false;
     {
@@ -263,7 +282,7 @@ private:
 
 TEST(Sheets, ApplyReachesTheVisitedPagesOnly)
 {
-    VELMORA_REQUIRE_DISPLAY();
+    REQUIRE_DISPLAY();
     std::vector<std::string> log;
     CRecordingPage first(IDD_TEST_PAGE1, log, "first");
     CRecordingPage second(IDD_TEST_PAGE2, log, "second");
@@ -285,7 +304,7 @@ TEST(Sheets, ApplyReachesTheVisitedPagesOnly)
 
 TEST(Sheets, WizardSkipsAndJumpsAsThePagesAnswer)
 {
-    VELMORA_REQUIRE_DISPLAY();
+    REQUIRE_DISPLAY();
     std::vector<std::string> log;
     CRecordingPage first(IDD_TEST_PAGE1, log, "first");
     CRecordingPage second(IDD_TEST_PAGE2, log, "second");
@@ -325,9 +344,80 @@ TEST(Messages, HookAnswersInsteadOfTheUser)
     ui::SetMessageHook(nullptr);
 }
 
+TEST(Languages, TextsAndDialogsComeInTheChosenLanguage)
+{
+    REQUIRE_DISPLAY();
+    struct tReset {
+        ~tReset() { xUtilSetResourceLanguage(0); }
+    } reset;
+    xUtilSetResourceLanguage(MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN_AUSTRIAN));
+    EXPECT_EQ("Datei entfernen?", xUtilLoadString(TestModule(), IDS_TEST_TEXT)) << "matched by the primary language";
+    CNameDialog dialog;
+    std::string caption;
+    tObserverScope scope([&](ui::CDialogBase& d) {
+        caption = d.Text();
+        PostCommand(d.Handle(), IDCANCEL);
+    });
+    dialog.DoModal(nullptr);
+    EXPECT_EQ("Testdialog", caption);
+    xUtilSetResourceLanguage(MAKELANGID(LANG_SPANISH, SUBLANG_NEUTRAL));
+    EXPECT_EQ("Delete the file?", xUtilLoadString(TestModule(), IDS_TEST_TEXT)) << "a language it lacks: the system's choice";
+    xUtilSetResourceLanguage(0);
+    EXPECT_EQ("Delete the file?", xUtilLoadString(TestModule(), IDS_TEST_TEXT));
+    std::vector<LANGID> languages = xUtilResourceLanguages(TestModule(), RT_DIALOG, MAKEINTRESOURCEA(IDD_TEST_DIALOG));
+    EXPECT_EQ(2u, languages.size());
+    EXPECT_EQ(0, xUtilMatchLanguage(MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH), languages));
+}
+
+namespace {
+
+INT_PTR CALLBACK DescribedPageProcedure(HWND, UINT message, WPARAM, LPARAM)
+{
+    return message == WM_INITDIALOG;
+}
+
+} // namespace
+
+TEST(Sheets, PagesDescribedByOthersAndJumpsByIndex)
+{
+    REQUIRE_DISPLAY();
+    std::vector<std::string> log;
+    CRecordingPage first(IDD_TEST_PAGE1, log, "first");
+    CRecordingPage third(IDD_TEST_PAGE3, log, "third");
+    PROPSHEETPAGEA described = {};
+    described.dwSize = sizeof described;
+    described.hInstance = TestModule();
+    described.pszTemplate = MAKEINTRESOURCEA(IDD_TEST_PAGE2);
+    described.pfnDlgProc = DescribedPageProcedure;
+    ui::CPropertySheet sheet(TestModule(), "Wizard");
+    sheet.SetWizard();
+    sheet.AddPage(first);
+    sheet.AddPage(described);
+    sheet.AddPage(third);
+    EXPECT_EQ(3u, sheet.PageCount());
+    bool describedShown = false;
+    tObserverScope scope([&](ui::CDialogBase& page) {
+        HWND hwndSheet = GetParent(page.Handle());
+        if (page.TemplateId() == IDD_TEST_PAGE1) {
+            // Next leads to the described page; from there the first page jumps to the last.
+            ui::PostTask(page.Handle(), [&, hwndSheet] {
+                SendMessageA(hwndSheet, PSM_PRESSBUTTON, PSBTN_NEXT, 0);
+                HWND current = reinterpret_cast<HWND>(SendMessageA(hwndSheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+                describedShown = current && GetDlgItem(current, IDC_TEST_EDIT) != nullptr;
+                first.GoToIndex(2);
+            });
+        }
+        if (page.TemplateId() == IDD_TEST_PAGE3)
+            PostMessageA(hwndSheet, PSM_PRESSBUTTON, PSBTN_FINISH, 0);
+    });
+    sheet.DoModal(nullptr);
+    EXPECT_TRUE(describedShown);
+    EXPECT_EQ((std::vector<std::string>{"first.active", "first.next", "third.active", "third.finish"}), log);
+}
+
 TEST(Dialog, FocusAndDefaultButtonAreTheDialogsChoice)
 {
-    VELMORA_REQUIRE_DISPLAY();
+    REQUIRE_DISPLAY();
     class CFocusDialog : public CNameDialog {
     protected:
         bool OnInitDialog() override
@@ -468,7 +558,7 @@ TEST(Dpi, ImageListsGrowWithTheDisplayScaling)
 
 TEST(Layout, FindsTextsThatDoNotFitAndEmptyGroupRoom)
 {
-    VELMORA_REQUIRE_DISPLAY();
+    REQUIRE_DISPLAY();
     HWND parent = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 600, 400, nullptr, nullptr, nullptr, nullptr);
     HWND good = ui::CreateDialogInLanguage(TestModule(), IDD_LAYOUT_GOOD, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), parent);
     ASSERT_NE(nullptr, good);
