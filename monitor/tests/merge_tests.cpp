@@ -10,6 +10,7 @@
 
 #include "common/tests/test_support.h"
 #include "monitor/merge.h"
+#include "monitor/tests/monitor_test_support.h"
 
 namespace {
 
@@ -72,17 +73,7 @@ protected:
         return stats;
     }
 
-    std::string Text(HTREEITEM item)
-    {
-        char buffer[256] = "";
-        TVITEMA tvi = {};
-        tvi.mask = TVIF_HANDLE | TVIF_TEXT;
-        tvi.hItem = item;
-        tvi.pszText = buffer;
-        tvi.cchTextMax = sizeof buffer;
-        SendMessageA(m_tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&tvi));
-        return buffer;
-    }
+    std::string Text(HTREEITEM item) { return monitortest::TreeItemText(m_tree, item); }
 
     // Every row, depth first, as "<depth spaces>text".
     std::vector<std::string> Rows()

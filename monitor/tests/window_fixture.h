@@ -112,37 +112,12 @@ protected:
         return nullptr;
     }
 
-    // The text the tree view shows for a row (asked from the window like a painting would).
-    std::string ShownText(HTREEITEM item)
-    {
-        char buffer[512] = "";
-        TVITEMA tvi = {};
-        tvi.mask = TVIF_HANDLE | TVIF_TEXT;
-        tvi.hItem = item;
-        tvi.pszText = buffer;
-        tvi.cchTextMax = sizeof buffer;
-        SendMessageA(m_dialog->GetTree(), TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&tvi));
-        return buffer;
-    }
+    std::string ShownText(HTREEITEM item) { return TreeItemText(m_dialog->GetTree(), item); }
 
     // Pumps messages as the monitor's loop does (with the window's keyboard shortcuts).
     bool Pump(const std::function<bool()>& condition, DWORD milliseconds)
     {
-        DWORD start = GetTickCount();
-        for (;;) {
-            MSG msg;
-            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                if (m_dialog && m_dialog->PreTranslateMessage(&msg))
-                    continue;
-                TranslateMessage(&msg);
-                DispatchMessageA(&msg);
-            }
-            if (condition())
-                return true;
-            if (GetTickCount() - start > milliseconds)
-                return false;
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-        }
+        return PumpUntil(condition, milliseconds, [this](MSG* msg) { return m_dialog && m_dialog->PreTranslateMessage(msg); });
     }
 
     CTempDir m_dir;
