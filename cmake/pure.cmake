@@ -6,6 +6,7 @@ set(VELMORA_PURE_SOURCES
     common/list.cpp
     common/options.cpp
     common/osversion.cpp
+    common/text_encoding.cpp
     monitor/options_text.cpp
     monitor/fetch_schedule.cpp
     powerline/frames.cpp

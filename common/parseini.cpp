@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "common/raii.h"
+#include "common/text_encoding.h"
 #include "common/trace.h"
 
 namespace utilcpp {
@@ -110,6 +112,40 @@ bool CParseini::TestWriteAccess() const
     bool ok = WriteInt(kProbeName, kProbeName, 1);
     DeleteSection(kProbeName);
     return ok;
+}
+
+bool CParseini::ConvertLegacyEncoding() const
+{
+    if (GetACP() != CP_UTF8)
+        return false;
+    raii::CHandle file(CreateFileA(m_path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size;
+    // Settings files are small; anything larger is left as it is.
+    if (!file || !GetFileSizeEx(file.Get(), &size) || size.QuadPart == 0 || size.QuadPart > 16 * 1024 * 1024)
+        return false;
+    std::string text(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    if (!ReadFile(file.Get(), &text[0], static_cast<DWORD>(text.size()), &read, nullptr) || read != text.size())
+        return false;
+    file.Close();
+    bool utf16 = text.size() >= 2 && ((text[0] == '\xFF' && text[1] == '\xFE') || (text[0] == '\xFE' && text[1] == '\xFF'));
+    if (utf16 || xUtilIsUtf8(text))
+        return false;
+    std::string converted = xUtilCp1252ToUtf8(text);
+    std::string temporary = m_path + ".new";
+    raii::CHandle out(CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    bool ok = out && WriteFile(out.Get(), converted.data(), static_cast<DWORD>(converted.size()), &written, nullptr) &&
+              written == converted.size();
+    out.Close();
+    // The old file stays until the new one is complete.
+    if (!ok || !MoveFileExA(temporary.c_str(), m_path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        TraceHere("%s could not be converted to UTF-8\n", m_path.c_str());
+        DeleteFileA(temporary.c_str());
+        return false;
+    }
+    return true;
 }
 
 } // namespace utilcpp

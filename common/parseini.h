@@ -29,6 +29,10 @@ public:
     bool RenameKey(std::string section, std::string oldKey, std::string newKey) const;
     // Whether the file can be written at all; leaves nothing behind.
     bool TestWriteAccess() const;
+    // Rewrites a file of an earlier version, written in code page 1252, as UTF-8 when the
+    // program runs with UTF-8 as its ANSI code page (otherwise its names would read back as
+    // "?"). True when the file was converted.
+    bool ConvertLegacyEncoding() const;
 
     // The settings file name of a module file name: "c:\x\watchpost.exe" gives "c:\x\watchpost.ini".
     static std::string SettingsPathFor(const std::string& modulePath);

@@ -13,7 +13,8 @@
 
 class CNamesStore {
 public:
-    explicit CNamesStore(const std::string& path) : m_ini(path) {}
+    // A names file of an earlier version, written in code page 1252, is converted to UTF-8 first.
+    explicit CNamesStore(const std::string& path) : m_ini(path) { m_ini.ConvertLegacyEncoding(); }
 
     std::string NameOf(const tMacAddress& address) const;
     bool SetName(const tMacAddress& address, const std::string& name) const;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "common/strings.h"
+#include "common/text_encoding.h"
 #include "common/trace.h"
 #include "common/xutil.h"
 #include "plugins/plexa/device_item.h"
@@ -210,7 +211,9 @@ void CPlexaFront::SetShareableOptions(const std::string& options)
         bool known = !m_names->NameOf(shared.address).empty();
         if (!known && stored >= kMaxSharedNames)
             continue;
-        if (m_names->SetName(shared.address, shared.name) && !known)
+        // Monitors of earlier versions send names in code page 1252.
+        std::string name = GetACP() == CP_UTF8 ? xUtilUtf8OrCp1252(shared.name) : shared.name;
+        if (m_names->SetName(shared.address, name) && !known)
             ++stored;
         SetEvent(m_discovery->changeEvent);
     }

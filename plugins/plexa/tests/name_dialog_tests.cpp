@@ -105,6 +105,26 @@ TEST(NameDialog, NamesInAnyScriptSurvivePlexaIniAndTheOptionsExchange)
     }
 }
 
+TEST(NameDialog, NamesOfEarlierVersionsInCodePage1252AreKept)
+{
+    ASSERT_EQ(static_cast<UINT>(CP_UTF8), GetACP());
+    testsupport::CTempDir here;
+    // A names file as a monitor of an earlier version wrote it, in code page 1252.
+    ASSERT_TRUE(testsupport::WriteFileText(here.File("plexa.ini"),
+                                           "[devicenames]\r\n02:00:00:00:00:02=K\xFC" "che \x80 2\r\n"
+                                           "02:00:00:00:00:03=Study\r\n"));
+    tMacAddress kitchen = {{0x02, 0x00, 0x00, 0x00, 0x00, 0x02}};
+    tMacAddress study = {{0x02, 0x00, 0x00, 0x00, 0x00, 0x03}};
+    CNamesStore store(here.File("plexa.ini"));
+    EXPECT_EQ("K\xC3\xBC" "che \xE2\x82\xAC 2", store.NameOf(kitchen));
+    EXPECT_EQ("Study", store.NameOf(study));
+    EXPECT_FALSE(testsupport::FileExists(here.File("plexa.ini.new")));
+    // A file already in UTF-8 is left exactly as it is.
+    std::string before = testsupport::ReadFileText(here.File("plexa.ini"));
+    CNamesStore again(here.File("plexa.ini"));
+    EXPECT_EQ(before, testsupport::ReadFileText(here.File("plexa.ini")));
+}
+
 TEST(NameDialog, FitsInEveryLanguage)
 {
     VELMORA_REQUIRE_DISPLAY();
