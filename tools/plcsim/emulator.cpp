@@ -249,11 +249,14 @@ void CEmulator::SetKey(const tEmulatedDevice* local, uint8_t eks, const tNetwork
         keys.hasDek = true;
     } else {
         keys.nek = key;
-        // Through the default key slot the key reaches the remote device of that access key.
-        if (local->kind == KIND_HOMEPLUG && keys.hasDek)
+        // Through the default key slot the key reaches the remote device of that access key;
+        // the slot serves one key.
+        if (local->kind == KIND_HOMEPLUG && keys.hasDek) {
             for (const tEmulatedDevice& d : m_devices)
                 if (d.role == ROLE_REMOTE && d.plugged && Keys(&d).hasDak && Keys(&d).dak == keys.dek)
                     m_keys[IndexOf(&d)].nek = key;
+            keys.hasDek = false;
+        }
     }
     keys.eeprom[kEepromEks] = eks;
     memcpy(keys.eeprom + kEepromKey, key.bytes, kNetworkKeyLength);

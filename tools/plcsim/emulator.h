@@ -8,8 +8,8 @@
 // - a local adapter has an EEPROM block (read with entry 0x19) that shows the key written last
 //   (key select at byte 14, key at 15-22) and three configuration bytes (23-25); a
 //   configuration entry whose second byte has bit 0 set is applied but not kept there;
-// - a HomePlug 1.0 local adapter has a default key slot (DEK, key select 0): while it holds a
-//   remote device's access key (DAK, from its security ID), every network key set on the
+// - a HomePlug 1.0 local adapter has a default key slot (DEK, key select 0): once it holds a
+//   remote device's access key (DAK, from its security ID), the next network key set on the
 //   local adapter reaches that remote device as well, and no other;
 // - an adapter of the vendor kind confirms its own key with entry 0x06, and passes the
 //   vendor's remote key frame (entry 0x14 with a DAK) to the remote devices of the vendor

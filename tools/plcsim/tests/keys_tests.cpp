@@ -139,6 +139,11 @@ TEST_F(tEmulatorTest, DefaultKeySlotCarriesTheKeyToThatDeviceOnly)
     EXPECT_EQ(KeyFromPassword("Elsewhere"), Keys("attic").nek);
     EXPECT_EQ(KeyFromPassword("NotOurs"), Keys("neighbour").nek);
     EXPECT_EQ((tNames{"StatRsp from desk", "StatRsp from study"}), WhoAnswersStatReq("eth0"));
+
+    EXPECT_FALSE(Keys("desk").hasDek) << "the slot serves one key";
+    const tNetworkKey next = KeyFromPassword("next");
+    Send("eth0", frame, BuildSetLocalKey(frame, MacBroadcast(), kPc, next));
+    EXPECT_EQ(random, Keys("study").nek);
 }
 
 TEST_F(tEmulatorTest, VendorKindConfirmsItsKeyAndCarriesTheRemoteKeyFrame)
