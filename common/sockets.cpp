@@ -155,6 +155,21 @@ int ConnectState(SOCKET socket)
 
 } // namespace
 
+HANDLE CreateNewFile(const char* path)
+{
+    // Under Wine, replacing a file in place truncates it, and the file system then writes
+    // back the whole old file inside CloseHandle (tens of milliseconds for a large one); a
+    // file made anew closes at once. The old content goes either way.
+    DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN;
+    bool deleted = DeleteFileA(path) || GetLastError() == ERROR_FILE_NOT_FOUND;
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, flags, nullptr);
+    // Replaced in place only when it could not be deleted. After a deletion that waits for
+    // another handle to close, the name must not be written again: the file would go with it.
+    if (file == INVALID_HANDLE_VALUE && !deleted)
+        file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, flags, nullptr);
+    return file;
+}
+
 bool EnumerateInterfaces(std::vector<tInterfaceEntry>& list, bool includeLoopback,
                          bool includeDown, size_t room, size_t grow)
 {
@@ -340,8 +355,7 @@ bool ReceiveFramedFile(SOCKET socket, const char* path, int jobId, const tCancel
     if (listener)
         listener->Started(jobId);
 
-    raii::CHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    raii::CHandle file(CreateNewFile(path));
     if (!file) {
         if (listener)
             listener->Finished(jobId, false);

@@ -59,6 +59,10 @@ bool ReceiveFramedHeader(SOCKET socket, std::string& out, size_t maximum,
 // allocated.
 bool ReceiveFramedString(SOCKET socket, std::string& out, const tCancelFlag& cancel);
 bool ReceiveFramedString(SOCKET socket, std::string& out, const tCancelFlag& cancel, int64_t limit);
+// The file is made anew (an existing one is deleted first, or replaced where it cannot be).
 // A failed or cancelled receive deletes the partly written file.
 bool ReceiveFramedFile(SOCKET socket, const char* path, int jobId, const tCancelFlag& cancel,
                        CProgressListener* listener);
+// Opens the path for sequential writing as a new file, as ReceiveFramedFile does; the handle
+// belongs to the caller (INVALID_HANDLE_VALUE on failure).
+HANDLE CreateNewFile(const char* path);

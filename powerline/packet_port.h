@@ -12,7 +12,14 @@
 //
 // Threads: adapters are added and removed only by the thread that calls PortScanAdapters,
 // PortWait and PortDestroy (the port's owner thread); an adapter pointer stays valid until that
-// thread removes it. PortQueueFrame and PortSendNow may be called from other threads as well.
+// thread removes it, which it announces first through the callback. PortQueueFrame and
+// PortSendNow may be called from other threads as well: such a caller holds a lock of its own
+// around its sends and takes it in the removal callback, after which it sends no more to that
+// adapter.
+//
+// A client that awaits one answer at a time (the key wizard) creates a port with the receive
+// filter, keeps its per-adapter state in the owner slot, runs PortWait on a receive thread with
+// its stop event among the handles, and sends its requests with PortSendNow.
 #pragma once
 
 #include <windows.h>

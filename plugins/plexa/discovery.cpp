@@ -213,7 +213,7 @@ void OnNetStat(tFrameContext& c, const uint8_t* data)
         uint16_t raw;
         if (!NetStatRecord(data, i, address, raw))
             continue;
-        if (address.bytes[0] & 0x01) {
+        if (MacIsGroup(address)) {
             AddTemporary(*c.set, c.set->unknown, MacAnd(address, MacNot(MacGroupBit())));
             continue;
         }

@@ -26,6 +26,17 @@ protected:
     ~IDiscoverySchedule() = default;
 };
 
+// A fixed tick and no trigger, for programs that run the engine without a usage collector.
+class CFixedSchedule : public IDiscoverySchedule {
+public:
+    explicit CFixedSchedule(DWORD tick) : m_tick(tick) {}
+    DWORD TickInterval() override { return m_tick; }
+    HANDLE TriggerEvent() override { return nullptr; }
+
+private:
+    DWORD m_tick;
+};
+
 struct tRemoteDevice {
     int age = 0;
     int hs = 0;

@@ -24,45 +24,18 @@
 #include "common/trace.h"
 #include "plugins/plexa/discovery.h"
 #include "powerline/tests/fake_rawport.h"
+#include "powerline/tests/test_stations.h"
+#include "tests/bench/cpu_time.h"
 #include "tools/plcsim/answers.h"
 
 using namespace fakerawport;
+using namespace teststations;
 
 namespace {
 
 const char kAdapter[] = "\\Device\\NPF_{BENCH}";
 
-tMacAddress Mac(const char* text)
-{
-    tMacAddress address;
-    MacFromText(text, address);
-    return address;
-}
-
-const tMacAddress kPc = Mac("02:00:00:00:00:10");
-const tMacAddress kLocal = Mac("02:00:00:00:00:01");
-const tMacAddress kRemote = Mac("02:00:00:00:00:02");
-
 enum tFlood { FLOOD_NONE, FLOOD_STATRSP, FLOOD_NETSTAT };
-
-class CSchedule : public IDiscoverySchedule {
-public:
-    explicit CSchedule(DWORD tick) : m_tick(tick) {}
-    DWORD TickInterval() override { return m_tick; }
-    HANDLE TriggerEvent() override { return nullptr; }
-
-private:
-    DWORD m_tick;
-};
-
-double CpuSeconds()
-{
-    FILETIME created, exited, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-    ULARGE_INTEGER k = {{kernel.dwLowDateTime, kernel.dwHighDateTime}};
-    ULARGE_INTEGER u = {{user.dwLowDateTime, user.dwHighDateTime}};
-    return static_cast<double>(k.QuadPart + u.QuadPart) / 1e7;
-}
 
 bool IsStatReq(const std::vector<uint8_t>& b)
 {
@@ -172,7 +145,7 @@ tResult RunOnce(const char* name, tFlood flood, DWORD seconds, DWORD tick, const
     Install({adapter});
     SetSendsPending(false);
 
-    CSchedule schedule(tick);
+    CFixedSchedule schedule(tick);
     tDiscovery* discovery = DiscoveryCreate(&schedule);
     HANDLE cancel = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE refresh = CreateEventA(nullptr, FALSE, FALSE, nullptr);

@@ -9,20 +9,8 @@
 
 #include "common/trace.h"
 #include "powerline/packet_port.h"
+#include "tests/bench/cpu_time.h"
 #include "powerline/receive_filter.h"
-
-namespace {
-
-double CpuSeconds()
-{
-    FILETIME created, exited, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-    ULARGE_INTEGER k = {{kernel.dwLowDateTime, kernel.dwHighDateTime}};
-    ULARGE_INTEGER u = {{user.dwLowDateTime, user.dwHighDateTime}};
-    return static_cast<double>(k.QuadPart + u.QuadPart) / 1e7;
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {

@@ -3,10 +3,11 @@
 namespace {
 
 const DWORD kPipePollMs = 20;
+const DWORD kStopWaitMs = 300;
 
 } // namespace
 
-CCommandReader::CCommandReader() : m_ready(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
+CCommandReader::CCommandReader() : m_shared(std::make_shared<tShared>()), m_thread(new CThread) {}
 
 CCommandReader::~CCommandReader()
 {
@@ -15,28 +16,36 @@ CCommandReader::~CCommandReader()
 
 bool CCommandReader::Start(HANDLE input)
 {
-    return m_ready && m_thread.Start([this, input](CThread& self) { Run(self, input); });
+    std::shared_ptr<tShared> shared = m_shared;
+    return m_shared->ready && m_thread &&
+           m_thread->Start([input, shared](CThread& self) { Run(self, input, shared); });
 }
 
 void CCommandReader::Stop()
 {
-    m_thread.Stop();
+    if (!m_thread || m_thread->Stop(kStopWaitMs))
+        return;
+    if (CancelSynchronousIo(m_thread->Handle()) && m_thread->Join(kStopWaitMs))
+        return;
+    // Blocked in a read nothing can interrupt: the thread keeps what it uses and ends with the
+    // process.
+    m_thread.release();
 }
 
 bool CCommandReader::Next(std::string& line)
 {
-    raii::CLock lock(m_lock);
-    if (m_lines.empty())
+    raii::CLock lock(m_shared->lock);
+    if (m_shared->lines.empty())
         return false;
-    line = std::move(m_lines.front());
-    m_lines.pop_front();
+    line = std::move(m_shared->lines.front());
+    m_shared->lines.pop_front();
     return true;
 }
 
 bool CCommandReader::Ended()
 {
-    raii::CLock lock(m_lock);
-    return m_ended && m_lines.empty();
+    raii::CLock lock(m_shared->lock);
+    return m_shared->ended && m_shared->lines.empty();
 }
 
 void CCommandReader::SplitLines(std::string& pending, std::deque<std::string>& lines)
@@ -58,27 +67,36 @@ void CCommandReader::SplitLines(std::string& pending, std::deque<std::string>& l
     }
 }
 
-void CCommandReader::Push(std::deque<std::string>& lines, bool ended)
+bool CCommandReader::tShared::Push(std::deque<std::string>& pushed, bool end)
 {
+    bool quit = false;
     {
-        raii::CLock lock(m_lock);
-        while (!lines.empty()) {
-            if (m_lines.size() < kMaxBacklog)
-                m_lines.push_back(std::move(lines.front()));
-            lines.pop_front();
+        raii::CLock guard(lock);
+        for (std::string& line : pushed) {
+            if (quit)
+                break;
+            quit = line == "quit";
+            if (lines.size() < kMaxBacklog)
+                lines.push_back(std::move(line));
         }
-        m_ended = m_ended || ended;
+        pushed.clear();
+        ended = ended || end || quit;
     }
-    SetEvent(m_ready.Get());
+    SetEvent(ready.Get());
+    return quit;
 }
 
-int CCommandReader::WaitForInput(CThread& self, HANDLE input, DWORD type)
+int CCommandReader::WaitForInput(CThread& self, HANDLE input, DWORD type, bool& canLook)
 {
-    if (type == FILE_TYPE_PIPE) {
+    if (type == FILE_TYPE_PIPE && canLook) {
         for (;;) {
             DWORD available = 0;
-            if (!PeekNamedPipe(input, nullptr, 0, nullptr, &available, nullptr))
-                return -1; // the writer is gone, or this pipe cannot be looked at
+            if (!PeekNamedPipe(input, nullptr, 0, nullptr, &available, nullptr)) {
+                if (GetLastError() == ERROR_BROKEN_PIPE)
+                    return -1; // the writer is gone
+                canLook = false; // a pipe that cannot be looked at: plain reads from now on
+                break;
+            }
             if (available > 0)
                 return 1;
             if (self.WaitForStop(kPipePollMs))
@@ -90,17 +108,17 @@ int CCommandReader::WaitForInput(CThread& self, HANDLE input, DWORD type)
         DWORD result = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
         return result == WAIT_OBJECT_0 + 1 ? 1 : result == WAIT_OBJECT_0 ? 0 : -1;
     }
-    // A file never keeps a read waiting.
     return self.StopRequested() ? 0 : 1;
 }
 
-void CCommandReader::Run(CThread& self, HANDLE input)
+void CCommandReader::Run(CThread& self, HANDLE input, const std::shared_ptr<tShared>& shared)
 {
     DWORD type = input && input != INVALID_HANDLE_VALUE ? GetFileType(input) : FILE_TYPE_UNKNOWN;
+    bool canLook = true;
     std::string pending;
     std::deque<std::string> lines;
     for (;;) {
-        int ready = type == FILE_TYPE_UNKNOWN ? -1 : WaitForInput(self, input, type);
+        int ready = type == FILE_TYPE_UNKNOWN ? -1 : WaitForInput(self, input, type, canLook);
         if (ready == 0)
             return;
         char buffer[1024];
@@ -108,12 +126,12 @@ void CCommandReader::Run(CThread& self, HANDLE input)
         if (ready < 0 || !ReadFile(input, buffer, sizeof buffer, &read, nullptr) || read == 0) {
             if (!pending.empty())
                 lines.push_back(pending.substr(0, kMaxLine));
-            Push(lines, true);
+            shared->Push(lines, true);
             return;
         }
         pending.append(buffer, read);
         SplitLines(pending, lines);
-        if (!lines.empty())
-            Push(lines, false);
+        if (!lines.empty() && shared->Push(lines, false))
+            return; // nothing is read after "quit"
     }
 }

@@ -169,6 +169,13 @@ std::vector<uint8_t> FrameTo(const uint8_t* destination, uint8_t marker)
     return frame;
 }
 
+// A frame that the fake capture of a device hands out next.
+void Arrive(size_t device, std::vector<uint8_t> frame)
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    g_devices[device].incoming.push_back(std::move(frame));
+}
+
 // One posted read with its own event.
 struct tRead {
     tRead() : event(CreateEventA(nullptr, TRUE, TRUE, nullptr))
@@ -360,13 +367,10 @@ TEST_F(RawportTest, ReadsCompleteInPostingOrderAndTheFilterSkipsOthers)
     EXPECT_FALSE(reads[0].Done(50)) << "nothing arrived yet";
     const uint8_t other[6] = {0x02, 0, 0, 0, 0, 0x55};
     const uint8_t broadcast[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
-    {
-        std::lock_guard<std::mutex> guard(g_lock);
-        Fake(0).incoming.push_back(FrameTo(Fake(0).station, 1));
-        Fake(0).incoming.push_back(FrameTo(other, 99)); // for another station: filtered out
-        Fake(0).incoming.push_back(FrameTo(broadcast, 2));
-        Fake(0).incoming.push_back(FrameTo(Fake(0).station, 3));
-    }
+    Arrive(0, FrameTo(Fake(0).station, 1));
+    Arrive(0, FrameTo(other, 99)); // for another station: filtered out
+    Arrive(0, FrameTo(broadcast, 2));
+    Arrive(0, FrameTo(Fake(0).station, 3));
     for (int i = 0; i < 3; ++i) {
         ASSERT_TRUE(reads[i].Done(2000)) << i;
         EXPECT_EQ(0u, reads[i].buffer.status);
@@ -377,10 +381,7 @@ TEST_F(RawportTest, ReadsCompleteInPostingOrderAndTheFilterSkipsOthers)
 
     // A cancelled read is never completed.
     W32N_CancelPacketRead(handle, &reads[3].buffer);
-    {
-        std::lock_guard<std::mutex> guard(g_lock);
-        Fake(0).incoming.push_back(FrameTo(Fake(0).station, 4));
-    }
+    Arrive(0, FrameTo(Fake(0).station, 4));
     EXPECT_FALSE(reads[3].Done(200));
     W32N_CloseAdapter(handle);
 }

@@ -9,25 +9,15 @@
 #include "common/trace.h"
 #include "plugins/plexa/discovery.h"
 #include "powerline/tests/fake_rawport.h"
+#include "powerline/tests/test_stations.h"
 #include "tools/plcsim/answers.h"
 
 using namespace fakerawport;
+using namespace teststations;
 
 namespace {
 
 const char kAdapter[] = "\\Device\\NPF_{TEST}";
-
-tMacAddress Mac(const char* text)
-{
-    tMacAddress address;
-    MacFromText(text, address);
-    return address;
-}
-
-const tMacAddress kPc = Mac("02:00:00:00:00:10");
-const tMacAddress kLocal = Mac("02:00:00:00:00:01");
-const tMacAddress kRemote = Mac("02:00:00:00:00:02");
-const tMacAddress kHs = Mac("02:00:00:00:00:03");
 
 std::vector<uint8_t> Bytes(const tMgmtFrame& frame, size_t length)
 {

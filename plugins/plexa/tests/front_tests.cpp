@@ -8,6 +8,7 @@
 #include "plugins/plexa/device_item.h"
 #include "plugins/plexa/plexa_front.h"
 #include "powerline/tests/fake_rawport.h"
+#include "powerline/tests/test_stations.h"
 #include "tools/plcsim/answers.h"
 
 using namespace fakerawport;
@@ -16,19 +17,9 @@ using testsupport::CTempDir;
 namespace {
 
 using testsupport::CTestKey;
+using namespace teststations;
 
 const char kAdapter[] = "\\Device\\NPF_{FRONT}";
-
-tMacAddress Mac(const char* text)
-{
-    tMacAddress a;
-    MacFromText(text, a);
-    return a;
-}
-
-const tMacAddress kPc = Mac("02:00:00:00:00:10");
-const tMacAddress kLocal = Mac("02:00:00:00:00:01");
-const tMacAddress kRemote = Mac("02:00:00:00:00:02");
 
 struct tPromptLog {
     int calls = 0;

@@ -7,20 +7,15 @@
 #include <deque>
 #include <vector>
 
+#include "powerline/tests/test_stations.h"
 #include "tools/plcsim/answers.h"
 #include "tools/plcsim/command_reader.h"
 
 namespace {
 
-tMacAddress Mac(const char* text)
-{
-    tMacAddress a;
-    MacFromText(text, a);
-    return a;
-}
+using namespace teststations;
 
-const tMacAddress kPc = Mac("02:00:00:00:00:10");
-const tMacAddress kDevice = Mac("02:00:00:00:00:04");
+const tMacAddress kDevice = kAudio;
 
 std::vector<uint8_t> Padded(std::vector<uint8_t> bytes)
 {
@@ -138,43 +133,72 @@ TEST(CommandReader, SplitsLinesAndBoundsThem)
     EXPECT_TRUE(pending.empty());
 }
 
-TEST(CommandReader, ReadsAPipeAndStopsWhileItWaits)
-{
-    HANDLE read = nullptr, write = nullptr;
-    ASSERT_TRUE(CreatePipe(&read, &write, nullptr, 0));
-    {
-        CCommandReader reader;
-        ASSERT_TRUE(reader.Start(read));
-        DWORD written = 0;
-        WriteFile(write, "list\nquit\n", 10, &written, nullptr);
-        std::vector<std::string> got;
-        std::string line;
-        for (int i = 0; i < 50 && got.size() < 2; ++i) {
-            WaitForSingleObject(reader.Ready(), 100);
-            while (reader.Next(line))
-                got.push_back(line);
-        }
-        EXPECT_EQ((std::vector<std::string>{"list", "quit"}), got);
-        EXPECT_FALSE(reader.Ended());
+namespace {
 
-        // Nothing more comes: asked to stop, the reader ends without waiting for input.
-        DWORD start = GetTickCount();
-        reader.Stop();
-        EXPECT_LT(GetTickCount() - start, 1000u);
-    }
+// A pipe for one reader: standard input as a test gives it.
+struct tPipe {
+    tPipe() { CreatePipe(&read, &write, nullptr, 0); }
+    ~tPipe()
     {
-        CCommandReader reader;
-        ASSERT_TRUE(reader.Start(read));
-        DWORD written = 0;
-        WriteFile(write, "plug a", 6, &written, nullptr);
-        CloseHandle(write);
-        std::string line;
-        for (int i = 0; i < 50 && !reader.Next(line); ++i)
-            WaitForSingleObject(reader.Ready(), 100);
-        EXPECT_EQ("plug a", line) << "the last line counts without its line feed";
-        for (int i = 0; i < 50 && !reader.Ended(); ++i)
-            WaitForSingleObject(reader.Ready(), 100);
-        EXPECT_TRUE(reader.Ended()) << "the writer went away";
+        CloseHandle(read);
+        if (write)
+            CloseHandle(write);
     }
-    CloseHandle(read);
+    void Write(const char* text)
+    {
+        DWORD written = 0;
+        WriteFile(write, text, static_cast<DWORD>(strlen(text)), &written, nullptr);
+    }
+    HANDLE read = nullptr, write = nullptr;
+};
+
+std::vector<std::string> Take(CCommandReader& reader, size_t count)
+{
+    std::vector<std::string> got;
+    std::string line;
+    for (int i = 0; i < 50 && got.size() < count; ++i) {
+        WaitForSingleObject(reader.Ready(), 100);
+        while (reader.Next(line))
+            got.push_back(line);
+    }
+    return got;
+}
+
+} // namespace
+
+TEST(CommandReader, ReadsAPipeUntilQuit)
+{
+    tPipe pipe;
+    CCommandReader reader;
+    ASSERT_TRUE(reader.Start(pipe.read));
+    pipe.Write("list\nquit\nlist\n");
+    EXPECT_EQ((std::vector<std::string>{"list", "quit"}), Take(reader, 3)) << "nothing is read after quit";
+    EXPECT_TRUE(reader.Ended());
+}
+
+TEST(CommandReader, StopsWhileItWaitsForInput)
+{
+    tPipe pipe;
+    CCommandReader reader;
+    ASSERT_TRUE(reader.Start(pipe.read));
+    pipe.Write("li");
+    Sleep(100);
+    DWORD start = GetTickCount();
+    reader.Stop();
+    EXPECT_LT(GetTickCount() - start, 1000u);
+    EXPECT_FALSE(reader.Ended());
+}
+
+TEST(CommandReader, TheLastLineCountsWhenTheWriterGoes)
+{
+    tPipe pipe;
+    CCommandReader reader;
+    ASSERT_TRUE(reader.Start(pipe.read));
+    pipe.Write("plug a");
+    CloseHandle(pipe.write);
+    pipe.write = nullptr;
+    EXPECT_EQ((std::vector<std::string>{"plug a"}), Take(reader, 1));
+    for (int i = 0; i < 50 && !reader.Ended(); ++i)
+        WaitForSingleObject(reader.Ready(), 100);
+    EXPECT_TRUE(reader.Ended());
 }
