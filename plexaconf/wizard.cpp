@@ -96,6 +96,12 @@ CWizardPage::CWizardPage(CWizard& wizard, UINT templateId)
 {
 }
 
+void CWizardPage::RepaintSheet()
+{
+    HWND sheet = Sheet();
+    ui::PostTask(Handle(), [sheet] { RedrawWindow(sheet, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN); });
+}
+
 void CWizardPage::SetTitleFont(int id)
 {
     SendItem(id, WM_SETFONT, reinterpret_cast<WPARAM>(m_wizard.TitleFont()), TRUE);
@@ -199,6 +205,7 @@ LRESULT CFailedPage::OnSetActive()
     SetItemText(IDC_FAILED_REASON, LoadText(none ? IDS_NONE_FOUND_TITLE : IDS_SEVERAL_FOUND_TITLE));
     SetItemText(IDC_FAILED_TEXT, LoadText(none ? IDS_NONE_FOUND_TEXT : IDS_SEVERAL_FOUND_TEXT));
     SetWizardButtons(PSWIZB_BACK | PSWIZB_FINISH);
+    RepaintSheet();
     return 0;
 }
 
@@ -471,12 +478,11 @@ LRESULT CFinishPage::OnSetActive()
 {
     SendItem(IDC_FINISH_LIST, LB_RESETCONTENT);
     for (const tListedAdapter& listed : m_wizard.List()) {
-        std::string text = MacListText(listed.address) + " " +
-                           LoadText(listed.local ? IDS_ON_THIS_COMPUTER : IDS_VIA_THE_GRID) + ": " +
-                           LoadText(listed.answers ? IDS_ANSWERS : IDS_DOES_NOT_ANSWER);
+        std::string text = MacListText(listed.address) + ": " + LoadText(listed.answers ? IDS_ANSWERS : IDS_DOES_NOT_ANSWER);
         SendItem(IDC_FINISH_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
     }
     CWizard::EnableCancel(Sheet(), false);
     SetWizardButtons(PSWIZB_FINISH);
+    RepaintSheet();
     return 0;
 }

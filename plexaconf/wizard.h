@@ -71,6 +71,9 @@ public:
 
 protected:
     void SetTitleFont(int id);
+    // After an interior page the sheet keeps the header band where an exterior page's
+    // watermark belongs until it is painted again.
+    void RepaintSheet();
     CWizard& m_wizard;
 };
 

@@ -170,10 +170,10 @@ def watermark(width=164, height=314):
 
 
 def header(size=49):
-    c = Canvas(size, size, 6)
-    adapter(c, 4, 10, True)
-    key(c, 24, 26, 1, 6)
-    c.rect(0, size - 4, size, 2, 3)
+    c = Canvas(size, size, 3)
+    c.disk(size // 2, size // 2, 22, 6)
+    adapter(c, 8, 10, True)
+    key(c, 22, 28, 1, 6)
     return c
 
 

@@ -191,6 +191,7 @@ class Scenario:
     def screenshot(self, driver, name):
         if not self.shots:
             return
+        time.sleep(0.7)  # painting done
         rect = driver.ask("rect").split()[1:]
         left, top, right, bottom = (int(v) for v in rect)
         full = os.path.join(self.work, "full.png")
@@ -283,7 +284,8 @@ class Scenario:
         self.check.expect(driver.ask("wait-page 7 90") == "PAGE 7", "the last page")
         final = driver.ask("list 1602")
         answers = self.text(2020)
-        self.check.expect(len(final) == 3 and all(l.endswith(": " + answers) for l in final),
+        self.check.expect(len(final) == 3 and all(l.endswith(": " + answers) for l in final) and
+                          final[0].startswith("02:00:00:00:00:01"),
                           f"every adapter answers under the new key: {final}")
         self.screenshot(driver, "plexaconf-page7.png")
         driver.ask("click finish")
@@ -324,7 +326,10 @@ class Scenario:
         time.sleep(1)
         self.check.expect(driver.ask("wait-page 4 120") == "PAGE 4", "one local adapter again")
         listed = driver.ask("list 1308")
-        self.check.expect(len(listed) == 3, f"the stored IDs found the two adapters again: {listed}")
+        self.check.expect(len(listed) == 3, f"the two adapters are listed again: {listed}")
+        for mac in ("02:00:00:00:00:02", "02:00:00:00:00:03"):
+            self.check.expect(any(f"addRemote returned successfully with: {mac}" in l for l in wizard.all_lines),
+                              f"the stored IDs reached {mac} again")
         self.check.expect(driver.ask("buttons").endswith("cancel=0"), "no Cancel after the stored IDs were tried")
         driver.ask("select 1308 2")
         driver.ask("press 1307")
