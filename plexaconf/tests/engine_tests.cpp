@@ -15,174 +15,17 @@
 #include "common/trace.h"
 #include "plexaconf/plexa_engine.h"
 #include "plexaconf/security_ids.h"
+#include "plexaconf/tests/fake_network.h"
 #include "powerline/tests/fake_rawport.h"
 #include "tools/plcsim/answers.h"
 #include "tools/plcsim/emulator.h"
 
 using namespace fakerawport;
+using namespace fakenetwork;
 
 namespace {
 
-const char kAdapter[] = "\\Device\\NPF_{PLEXACONF}";
-
-tMacAddress Mac(const char* text)
-{
-    tMacAddress a;
-    MacFromText(text, a);
-    return a;
-}
-
-const tMacAddress kPc = Mac("02:00:00:00:00:10");
-const tMacAddress kDesk = Mac("02:00:00:00:00:01");
-const tMacAddress kStudy = Mac("02:00:00:00:00:02");
-const tMacAddress kAttic = Mac("02:00:00:00:00:03");
-
-// Short waits: answers come at once here, and the waits that run out do so quickly.
-tKeyTimings FastTimings()
-{
-    tKeyTimings t;
-    t.localZivudConfirm = 300;
-    t.eepromWait = 60;
-    t.afterSetKey = 5;
-    t.zivudCheckWait = 30;
-    t.remoteKeyWindow = 40;
-    t.remoteKeyPause = 5;
-    t.statRspWait = 40;
-    return t;
-}
-
-// One HomePlug 1.0 network and one of the vendor kind, on two ports of the emulator; the test
-// puts one of them behind the PC's adapter.
-const char kHomePlugNetwork[] = R"(
-[local desk]
-address = 02:00:00:00:00:01
-kind = homeplug
-password = Factory
-[remote study]
-address = 02:00:00:00:00:02
-password = Factory
-security_id = STUDY00000000002
-[remote attic]
-address = 02:00:00:00:00:03
-password = Elsewhere
-security_id = ATTIC00000000003
-[remote neighbour]
-address = 02:00:00:00:00:09
-password = NotOurs
-security_id = NEIGHBOUR0000009
-)";
-
-const char kVendorNetwork[] = R"(
-[local desk]
-address = 02:00:00:00:00:01
-kind = hs
-password = Factory
-[remote study]
-address = 02:00:00:00:00:02
-kind = hs
-password = Factory
-security_id = STUDY00000000002
-[remote attic]
-address = 02:00:00:00:00:03
-kind = hs
-password = Elsewhere
-security_id = ATTIC00000000003
-[remote neighbour]
-address = 02:00:00:00:00:09
-kind = hs
-password = NotOurs
-security_id = NEIGHBOUR0000009
-)";
-
-typedef std::vector<uint8_t> tBytes;
-// A scripted device: answers to one sent frame.
-typedef std::function<std::vector<tBytes>(const tBytes& sent)> tResponder;
-
-class EngineTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        TraceCloseAll();
-        TraceInit(("x /debug:" + m_dir.File("trace.log")).c_str());
-        tFakeAdapter adapter;
-        adapter.name = kAdapter;
-        memcpy(adapter.station, kPc.bytes, 6);
-        Install({adapter});
-        SetSendsPending(false);
-        SetSendHook([this](const tSentFrame& sent) {
-            std::lock_guard<std::mutex> guard(m_lock);
-            std::vector<tBytes> answers;
-            if (m_responder)
-                answers = m_responder(sent.bytes);
-            else if (m_emulator)
-                for (const tEmulatorFrame& f : m_emulator->OnFrame("eth", sent.bytes.data(), sent.bytes.size()))
-                    answers.push_back(f.bytes);
-            for (const tBytes& answer : answers)
-                Deliver(kAdapter, answer);
-        });
-        m_layer.reset(new CAdapterLayer(FastTimings()));
-        ASSERT_TRUE(m_layer->Start());
-        ASSERT_EQ(1u, m_layer->Adapters().size());
-        m_adapter = m_layer->Adapters().front();
-    }
-    void TearDown() override
-    {
-        SetSendHook(nullptr);
-        m_later.clear();
-        m_adapter.reset();
-        m_layer.reset();
-        Uninstall();
-        TraceCloseAll();
-    }
-
-    void Network(const char* scenario)
-    {
-        tScenario parsed;
-        std::string error;
-        ASSERT_TRUE(ParseScenario(scenario, parsed, error)) << error;
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_emulator.reset(new CEmulator(parsed, KeyFromPassword));
-    }
-    void Script(tResponder responder)
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_responder = std::move(responder);
-    }
-    // The device search, as the wizard runs it, only shorter.
-    void Search()
-    {
-        m_layer->StartSearch(3, 1);
-        ASSERT_TRUE(m_layer->WaitFirstResult(2000));
-        ASSERT_TRUE(m_layer->WaitSearchDone(2000));
-    }
-    tNetworkKey KeyOf(const char* name)
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        for (size_t i = 0; i < m_emulator->Devices().size(); ++i)
-            if (m_emulator->Devices()[i].name == name)
-                return m_emulator->KeysOf(i).nek;
-        ADD_FAILURE() << name;
-        return tNetworkKey();
-    }
-    std::string Trace() { return testsupport::ReadFileText(m_dir.File("trace.log")); }
-    // Delivers a frame after a while, as a slow device would.
-    void Later(DWORD ms, tBytes frame)
-    {
-        m_later.emplace_back(new CThread);
-        m_later.back()->Start([ms, frame](CThread& self) {
-            if (!self.WaitForStop(ms))
-                Deliver(kAdapter, frame);
-        });
-    }
-
-    testsupport::CTempDir m_dir;
-    std::mutex m_lock;
-    std::unique_ptr<CEmulator> m_emulator;
-    tResponder m_responder;
-    std::unique_ptr<CAdapterLayer> m_layer;
-    std::shared_ptr<CInternalAdapter> m_adapter;
-    std::vector<std::unique_ptr<CThread>> m_later;
-};
+class EngineTest : public CFakeNetworkTest {};
 
 // Entry types of the frames sent since the last ClearSent, in order.
 std::vector<int> SentTypes()
