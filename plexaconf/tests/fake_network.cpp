@@ -6,18 +6,6 @@ namespace fakenetwork {
 
 const char kAdapter[] = "\\Device\\NPF_{PLEXACONF}";
 
-tMacAddress Mac(const char* text)
-{
-    tMacAddress a;
-    MacFromText(text, a);
-    return a;
-}
-
-const tMacAddress kPc = Mac("02:00:00:00:00:10");
-const tMacAddress kDesk = Mac("02:00:00:00:00:01");
-const tMacAddress kStudy = Mac("02:00:00:00:00:02");
-const tMacAddress kAttic = Mac("02:00:00:00:00:03");
-
 tKeyTimings FastTimings()
 {
     tKeyTimings t;

@@ -18,16 +18,18 @@
 #include "common/trace.h"
 #include "plexaconf/adapter_layer.h"
 #include "powerline/tests/fake_rawport.h"
+#include "powerline/tests/test_stations.h"
 #include "tools/plcsim/emulator.h"
 
 namespace fakenetwork {
 
 extern const char kAdapter[];
-tMacAddress Mac(const char* text);
-extern const tMacAddress kPc;
-extern const tMacAddress kDesk;
-extern const tMacAddress kStudy;
-extern const tMacAddress kAttic;
+using teststations::Mac;
+using teststations::kPc;
+// The local adapter at the PC, a remote adapter and one of the vendor kind.
+const tMacAddress kDesk = teststations::kLocal;
+const tMacAddress kStudy = teststations::kRemote;
+const tMacAddress kAttic = teststations::kHs;
 
 // Short waits: answers come at once here, and the waits that run out do so quickly.
 tKeyTimings FastTimings();

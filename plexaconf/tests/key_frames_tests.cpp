@@ -5,17 +5,11 @@
 #include <vector>
 
 #include "plexaconf/key_frames.h"
+#include "powerline/tests/test_stations.h"
 
 namespace {
 
 typedef std::vector<uint8_t> tBytes;
-
-tMacAddress Mac(const char* text)
-{
-    tMacAddress a;
-    MacFromText(text, a);
-    return a;
-}
 
 tNetworkKey Key(const char* hex)
 {
@@ -24,8 +18,9 @@ tNetworkKey Key(const char* hex)
     return k;
 }
 
-const tMacAddress kPc = Mac("02:00:00:00:00:10");
-const tMacAddress kLocal = Mac("02:00:00:00:00:01");
+using teststations::kLocal;
+using teststations::kPc;
+using teststations::Mac;
 const tNetworkKey kNek = Key("46d613e0f84a764c");
 const tNetworkKey kDak = Key("efd386d69df28049");
 

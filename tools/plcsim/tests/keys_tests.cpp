@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "plexaconf/key_frames.h"
+#include "powerline/tests/test_stations.h"
 #include "tools/plcsim/emulator.h"
 
 namespace {
@@ -38,14 +39,8 @@ port = eth1
 key = 0123456789abcdef
 )";
 
-tMacAddress Mac(const char* text)
-{
-    tMacAddress a;
-    MacFromText(text, a);
-    return a;
-}
-
-const tMacAddress kPc = Mac("02:00:00:00:00:10");
+using teststations::kPc;
+using teststations::Mac;
 
 struct tEmulatorTest : ::testing::Test {
     CEmulator emulator{Parse(), KeyFromPassword};
