@@ -4,7 +4,7 @@
 //
 //   rename <MAC address> <name>   opens the row's menu entry "Rename" and types the name
 //   action <text>                 chooses the first menu entry of the top row whose text starts so
-//   menu <text>                   prints "MENU <entry>|<entry>|..." of the top row whose text starts so
+//   rowmenu <text>                prints "MENU <entry>|<entry>|..." of the top row whose text starts so
 //   quit                          closes the monitor for good
 //
 // and the window commands of tests/integration/window_driver.h for the windows plug-ins open.
@@ -212,8 +212,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
                 Rename(monitor.Window(), command.substr(7));
             else if (command.compare(0, 7, "action ") == 0)
                 FirstAction(monitor.Window(), command.substr(7));
-            else if (command.compare(0, 5, "menu ") == 0)
-                RowMenu(monitor.Window(), command.substr(5));
+            else if (command.compare(0, 8, "rowmenu ") == 0)
+                RowMenu(monitor.Window(), command.substr(8));
         }
         MsgWaitForMultipleObjects(1, &g_commandEvent, FALSE, 100, QS_ALLINPUT);
     }

@@ -199,7 +199,7 @@ def check_plexa_menu(check, host, watchpost_dir, wizard_installed, bin_dir):
     try:
         row = netns.wait_line(monitor, lambda l: l.startswith("ROW 0 ") and "Brindle Plexa" in l, 90)
         check.expect(row is not None, f"the installed plug-in finds the adapter: {row}")
-        monitor.stdin.write("menu Brindle Plexa\n")
+        monitor.stdin.write("rowmenu Brindle Plexa\n")
         monitor.stdin.flush()
         menu = netns.wait_line(monitor, lambda l: l.startswith("MENU ") or l.startswith("ERROR "), 30) or ""
         entries = menu[5:].split("|") if menu.startswith("MENU ") else []
