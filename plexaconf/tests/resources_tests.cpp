@@ -1,10 +1,13 @@
-// The wizard's texts and pages exist in every language it ships, with every control.
+// The wizard's texts and pages exist in every language it ships, with every control, and every
+// page is laid out so that its texts fit, including the longest ones the wizard puts in.
 #include <gtest/gtest.h>
 
+#include <iomanip>
 #include <string>
 #include <vector>
 
 #include "common/tests/test_support.h"
+#include "common/ui/layout_check.h"
 #include "plexaconf/res/resource.h"
 
 namespace {
@@ -27,43 +30,29 @@ const tPage kPages[] = {
     {IDD_FINISH, {IDC_FINISH_TITLE, IDC_FINISH_LIST}},
 };
 
-// A text of the string table in one language, read from the table itself.
-bool Text(LANGID language, UINT id, std::wstring& out)
+std::string Text(LANGID language, UINT id)
 {
-    HRSRC block = FindResourceExA(nullptr, RT_STRING, MAKEINTRESOURCEA(id / 16 + 1), language);
-    if (!block)
-        return false;
-    const WCHAR* entry = static_cast<const WCHAR*>(LockResource(LoadResource(nullptr, block)));
-    for (UINT i = 0; i < id % 16; ++i)
-        entry += 1 + *entry;
-    out.assign(entry + 1, *entry);
-    return !out.empty();
-}
-
-INT_PTR CALLBACK Quiet(HWND, UINT, WPARAM, LPARAM)
-{
-    return FALSE;
+    return ui::LoadStringInLanguage(GetModuleHandleA(nullptr), id, language);
 }
 
 } // namespace
 
 TEST(Resources, EveryTextInEveryLanguage)
 {
-    for (LANGID language : kLanguages) {
-        std::wstring english, text;
+    for (LANGID language : kLanguages)
         for (UINT id = IDS_CAPTION; id <= IDS_DOES_NOT_ANSWER; ++id) {
-            ASSERT_TRUE(Text(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), id, english)) << id;
-            EXPECT_TRUE(Text(language, id, text)) << "language " << language << ", text " << id;
+            std::string text = Text(language, id);
+            EXPECT_FALSE(text.empty()) << "text " << id << " in language " << std::hex << language;
             if (language != kLanguages[0] && id != IDS_CAPTION) {
-                EXPECT_NE(english, text) << "language " << language << ", text " << id << " is not translated";
+                EXPECT_NE(Text(kLanguages[0], id), text) << "text " << id << " in language " << std::hex << language
+                                                         << " is not translated";
             }
         }
-    }
 }
 
-TEST(Resources, EveryPageWithEveryControlInEveryLanguage)
+TEST(Resources, EveryPageWithEveryControlLaidOutInEveryLanguage)
 {
-    HWND parent = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 600, 400, nullptr, nullptr, nullptr, nullptr);
+    HWND parent = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 800, 600, nullptr, nullptr, nullptr, nullptr);
     if (!parent) {
         if (testsupport::DisplayRequired())
             FAIL() << "no window can be made although a display was promised";
@@ -71,14 +60,19 @@ TEST(Resources, EveryPageWithEveryControlInEveryLanguage)
     }
     for (LANGID language : kLanguages)
         for (const tPage& page : kPages) {
-            HRSRC found = FindResourceExA(nullptr, RT_DIALOG, MAKEINTRESOURCEA(page.id), language);
-            ASSERT_NE(nullptr, found) << "language " << language << ", page " << page.id;
-            auto dialog = static_cast<const DLGTEMPLATE*>(LockResource(LoadResource(nullptr, found)));
-            HWND made = CreateDialogIndirectParamA(nullptr, dialog, parent, Quiet, 0);
-            ASSERT_NE(nullptr, made) << "language " << language << ", page " << page.id;
+            HWND dialog = ui::CreateDialogInLanguage(GetModuleHandleA(nullptr), page.id, language, parent);
+            ASSERT_NE(nullptr, dialog) << "page " << page.id << " in language " << std::hex << language;
             for (int control : page.controls)
-                EXPECT_NE(nullptr, GetDlgItem(made, control)) << "language " << language << ", control " << control;
-            DestroyWindow(made);
+                EXPECT_NE(nullptr, GetDlgItem(dialog, control)) << "language " << std::hex << language << std::dec
+                                                                << ", control " << control;
+            // The longest texts the wizard puts in at run time.
+            if (page.id == IDD_FAILED) {
+                SetDlgItemTextA(dialog, IDC_FAILED_REASON, Text(language, IDS_NONE_FOUND_TITLE).c_str());
+                SetDlgItemTextA(dialog, IDC_FAILED_TEXT, Text(language, IDS_NONE_FOUND_TEXT).c_str());
+            }
+            for (const std::string& problem : ui::CheckLayout(dialog))
+                ADD_FAILURE() << "page " << page.id << ", language " << std::hex << language << std::dec << ": " << problem;
+            DestroyWindow(dialog);
         }
     DestroyWindow(parent);
 }
