@@ -10,7 +10,9 @@ set(VELMORA_PURE_SOURCES
     monitor/options_text.cpp
     monitor/fetch_schedule.cpp
     powerline/frames.cpp
+    powerline/network_key.cpp
     powerline/receive_filter.cpp
+    plexaconf/key_frames.cpp
 )
 
 function(velmora_pure_library target top)

@@ -31,7 +31,9 @@ void PostRead(const tRawportApi* api, tPortAdapter* adapter, tPostedRead& posted
     posted.read.packet.capacity = sizeof posted.read.packet.frame;
     posted.read.packet.status = 0;
     posted.read.packet.length = 0;
-    api->PacketRead(adapter->handle, &posted.read.packet, posted.read.word, &posted.read.overlapped, 0);
+    if (!api->PacketRead(adapter->handle, &posted.read.packet, posted.read.word, &posted.read.overlapped, 0) &&
+        adapter->port && adapter->port->readFailure)
+        adapter->port->readFailure(adapter, api->GetLastError(), adapter->port->user);
 }
 
 bool Transmit(tPortAdapter* adapter, const void* frame, size_t length)
@@ -358,6 +360,12 @@ void PortSetQueueLimit(tPacketPort* port, size_t frames)
 {
     if (port)
         port->queueLimit = frames;
+}
+
+void PortSetReadFailureHandler(tPacketPort* port, tPortReadFailure handler)
+{
+    if (port)
+        port->readFailure = handler;
 }
 
 void PortDestroy(tPacketPort* port)

@@ -41,6 +41,9 @@ struct tPortAdapter;
 
 enum { PORT_ADAPTER_ADDED = 0, PORT_ADAPTER_REMOVED = 1 };
 typedef void (*tPortCallback)(int event, tPortAdapter* adapter, void* user);
+// Told when rawport refuses to post a read, with W32N_GetLastError's answer (the owner traces
+// it); what becomes of the adapter is rawport's to say through the read's status.
+typedef void (*tPortReadFailure)(tPortAdapter* adapter, unsigned long error, void* user);
 
 // One read handed to rawport; rawport fills the packet buffer and signals the event.
 struct tPendingRead {
@@ -96,6 +99,7 @@ struct tPacketPort {
     std::vector<tPortAdapter*> adapters;
     raii::CHandle senderWake;
     CThread sender;
+    tPortReadFailure readFailure = nullptr;
 };
 
 const int kPortPostedReads = 32;
@@ -134,4 +138,6 @@ bool PortSendNow(tPortAdapter* adapter, const void* frame, size_t length);
 size_t PortQueuedFrames(tPortAdapter* adapter);
 // Changes the bound of every adapter's queue (kPortQueueLimit by default).
 void PortSetQueueLimit(tPacketPort* port, size_t frames);
+// Sets who is told of reads rawport refuses (none by default); the user value is the port's.
+void PortSetReadFailureHandler(tPacketPort* port, tPortReadFailure handler);
 void PortDestroy(tPacketPort* port);

@@ -14,6 +14,7 @@ bool g_pending = true;
 bool g_neverComplete = false;
 unsigned long g_lastError = 0;
 int g_nextHandle = 1;
+std::function<void(const tSentFrame&)> g_sendHook;
 
 tFakeAdapter* ByHandle(int handle)
 {
@@ -108,6 +109,8 @@ int WINAPI PacketSend(int handle, const void* frame, unsigned length, unsigned l
     sent.bytes.assign(static_cast<const uint8_t*>(frame), static_cast<const uint8_t*>(frame) + length);
     sent.tick = GetTickCount();
     g_sent.push_back(sent);
+    if (g_sendHook)
+        g_sendHook(sent);
     if (g_neverComplete) {
         ResetEvent(overlapped->hEvent);
         g_lastError = kRawIoPending;
@@ -192,6 +195,7 @@ void Install(const std::vector<tFakeAdapter>& adapters)
     g_sent.clear();
     g_pending = true;
     g_neverComplete = false;
+    g_sendHook = nullptr;
     SetRawportApi(&kFake);
 }
 
@@ -248,6 +252,12 @@ size_t PostedReads(const std::string& name)
     std::lock_guard<std::recursive_mutex> guard(g_lock);
     tFakeAdapter* a = Adapter(name);
     return a ? a->reads.size() : 0;
+}
+
+void SetSendHook(std::function<void(const tSentFrame&)> hook)
+{
+    std::lock_guard<std::recursive_mutex> guard(g_lock);
+    g_sendHook = std::move(hook);
 }
 
 } // namespace fakerawport

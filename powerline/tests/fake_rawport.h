@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -49,5 +50,8 @@ void SetSendsPending(bool pending);
 // Sends report 997 and never complete, as a send stuck in the driver.
 void SetSendsNeverComplete(bool never);
 size_t PostedReads(const std::string& name);
+// Called with every frame sent, on the sending thread, after it is recorded: a stand-in
+// device answers there (with Deliver). Nothing: no hook.
+void SetSendHook(std::function<void(const tSentFrame&)> hook);
 
 } // namespace fakerawport

@@ -125,6 +125,23 @@ tFrameBytes AnswerQuality(const tMacAddress& to, const tMacAddress& from, const 
     return out.Finish();
 }
 
+tFrameBytes AnswerSetKeyConfirm(const tMacAddress& to, const tMacAddress& from)
+{
+    CWriter out;
+    ManagementHeader(out, to, from, 0x06, 0);
+    return out.Finish();
+}
+
+tFrameBytes AnswerEeprom(const tMacAddress& to, const tMacAddress& from, const uint8_t block[51])
+{
+    CWriter out;
+    ManagementHeader(out, to, from, 0x19, 51);
+    out.Byte(0x01);
+    for (int i = 0; i < 51; ++i)
+        out.Byte(block[i]);
+    return out.Finish();
+}
+
 tFrameBytes AnswerHello(const tMacAddress& to, const tMacAddress& from, uint32_t sourceIp,
                         const tHelloAnnouncement& hello)
 {

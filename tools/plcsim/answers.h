@@ -38,6 +38,11 @@ tFrameBytes AnswerNetStat(const tMacAddress& to, const tMacAddress& from, const 
 tFrameBytes AnswerDeviceDescription(const tMacAddress& to, const tMacAddress& from, bool remote);
 // The vendor quality report: 00 04 87 98, then up to 31 records of address and big-endian rate.
 tFrameBytes AnswerQuality(const tMacAddress& to, const tMacAddress& from, const std::vector<tStationRate>& stations);
+// The confirmation of a key (entry 0x06, no data), as adapters of the vendor kind send it.
+tFrameBytes AnswerSetKeyConfirm(const tMacAddress& to, const tMacAddress& from);
+// An EEPROM read answer: entry 0x19 whose length says 51, a status byte 0x01, then the 51-byte
+// block (so its last byte lies just past what the length counts, as the adapters send it).
+tFrameBytes AnswerEeprom(const tMacAddress& to, const tMacAddress& from, const uint8_t block[51]);
 // A Hello as an IPv4/UDP broadcast from sourceIp, port 15472 to 15472; empty when the path is
 // too long for one frame.
 tFrameBytes AnswerHello(const tMacAddress& to, const tMacAddress& from, uint32_t sourceIp,

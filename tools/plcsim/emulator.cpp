@@ -44,9 +44,60 @@ std::string MacText(const uint8_t* bytes)
     return MacToText(MacFromBytes(bytes), ":");
 }
 
+// FNV-1a: different texts, different keys; nothing more is asked of the stand-in.
+tNetworkKey StandInDerivation(const std::string& password)
+{
+    uint64_t hash = 14695981039346656037ull;
+    for (char c : password)
+        hash = (hash ^ static_cast<uint8_t>(c)) * 1099511628211ull;
+    tNetworkKey key;
+    for (size_t i = 0; i < kNetworkKeyLength; ++i)
+        key.bytes[i] = static_cast<uint8_t>(hash >> (8 * i));
+    return key;
+}
+
+// The key entry inside the vendor's remote key frame, from its EtherType at byte 27 on.
+const size_t kInnerFrame = 27;
+
+const size_t kEepromEks = 14;
+const size_t kEepromKey = 15;
+const size_t kEepromConfiguration = 23;
+
 } // namespace
 
-CEmulator::CEmulator(const tScenario& scenario) : m_devices(scenario.devices) {}
+CEmulator::CEmulator(const tScenario& scenario, tKeyDerivation derive)
+    : m_devices(scenario.devices), m_keys(scenario.devices.size()), m_derive(derive ? derive : StandInDerivation)
+{
+    for (size_t i = 0; i < m_devices.size(); ++i) {
+        const tEmulatedDevice& d = m_devices[i];
+        tDeviceKeys& keys = m_keys[i];
+        keys.nek = KeyOfText(d.key, d.keyIsPassword);
+        if (!d.securityId.empty()) {
+            std::string id;
+            for (char c : d.securityId)
+                if (c != '-' && c != ' ')
+                    id += c;
+            keys.hasDak = true;
+            keys.dak = m_derive(id);
+        }
+        keys.eeprom[kEepromConfiguration] = 0x40;
+        keys.eeprom[kEepromConfiguration + 2] = 0x01;
+        for (size_t b = 0; b < d.eeprom.size() && b < sizeof keys.eeprom; ++b)
+            keys.eeprom[b] = d.eeprom[b];
+        keys.eeprom[kEepromEks] = 0x01;
+        memcpy(keys.eeprom + kEepromKey, keys.nek.bytes, kNetworkKeyLength);
+    }
+}
+
+tNetworkKey CEmulator::KeyOfText(const std::string& text, bool password) const
+{
+    tNetworkKey key;
+    if (!password && text == "default")
+        return m_derive(kDefaultNetworkPassword);
+    if (!password && KeyFromHex(text, key))
+        return key;
+    return m_derive(text);
+}
 
 bool CEmulator::IsOwnAddress(const tMacAddress& address) const
 {
@@ -92,7 +143,7 @@ std::vector<const tEmulatedDevice*> CEmulator::RemotesOf(const tEmulatedDevice& 
 {
     std::vector<const tEmulatedDevice*> remotes;
     for (const tEmulatedDevice& d : m_devices)
-        if (d.role == ROLE_REMOTE && d.plugged && d.key == local.key)
+        if (d.role == ROLE_REMOTE && d.plugged && Keys(&d).nek == Keys(&local).nek)
             remotes.push_back(&d);
     return remotes;
 }
@@ -186,7 +237,99 @@ std::vector<tEmulatorFrame> CEmulator::OnFrame(const std::string& port, const ui
             }
         }
     }
+    OnKeyEntries(out, locals, destination, requester, frame, length);
     return out;
+}
+
+void CEmulator::SetKey(const tEmulatedDevice* local, uint8_t eks, const tNetworkKey& key)
+{
+    tDeviceKeys& keys = Keys(local);
+    if (eks == 0x00) {
+        keys.dek = key;
+        keys.hasDek = true;
+    } else {
+        keys.nek = key;
+        // Through the default key slot the key reaches the remote device of that access key;
+        // the slot serves one key.
+        if (local->kind == KIND_HOMEPLUG && keys.hasDek) {
+            for (const tEmulatedDevice& d : m_devices)
+                if (d.role == ROLE_REMOTE && d.plugged && Keys(&d).hasDak && Keys(&d).dak == keys.dek)
+                    m_keys[IndexOf(&d)].nek = key;
+            keys.hasDek = false;
+        }
+    }
+    keys.eeprom[kEepromEks] = eks;
+    memcpy(keys.eeprom + kEepromKey, key.bytes, kNetworkKeyLength);
+}
+
+void CEmulator::OnKeyEntries(std::vector<tEmulatorFrame>& out, const std::vector<const tEmulatedDevice*>& locals,
+                             const tMacAddress& destination, const tMacAddress& requester, const uint8_t* frame,
+                             size_t length)
+{
+    tEntryList entries;
+    MgmtParse(frame, length, CollectEntry, &entries);
+    bool broadcast = destination == MacBroadcast();
+    std::vector<const tEmulatedDevice*> addressed;
+    for (const tEmulatedDevice* local : locals)
+        if (broadcast || local->address == destination)
+            addressed.push_back(local);
+    for (const auto& entry : entries.entries) {
+        uint8_t type = entry.first;
+        const std::vector<uint8_t>& data = entry.second;
+        if (type == 0x19 && data.size() == 15) {
+            for (const tEmulatedDevice* local : addressed)
+                Answer(out, AnswerEeprom(requester, local->address, Keys(local).eeprom), "EEPROM from " + local->name);
+        } else if (type == 0x04 && data.size() == 1 + kNetworkKeyLength) {
+            tNetworkKey key;
+            memcpy(key.bytes, data.data() + 1, kNetworkKeyLength);
+            for (const tEmulatedDevice* local : addressed) {
+                SetKey(local, data[0], key);
+                if (local->kind == KIND_HS && data[0] == 0x01)
+                    Answer(out, AnswerSetKeyConfirm(requester, local->address), "SetKeyConfirm from " + local->name);
+            }
+            if (!addressed.empty() || broadcast)
+                continue;
+            // A key for a remote device of the vendor kind, carried by a local adapter of that
+            // kind over the network both are in; confirmed before the device takes it.
+            const tEmulatedDevice* remote = Find(destination);
+            if (!remote || remote->role != ROLE_REMOTE || remote->kind != KIND_HS || !remote->plugged ||
+                data[0] != 0x01)
+                continue;
+            for (const tEmulatedDevice* local : locals)
+                if (local->kind == KIND_HS && Keys(local).nek == Keys(remote).nek) {
+                    Answer(out, AnswerSetKeyConfirm(requester, remote->address), "SetKeyConfirm from " + remote->name);
+                    m_keys[IndexOf(remote)].nek = key;
+                    break;
+                }
+        } else if (type == 0x1F && data.size() == 3) {
+            for (const tEmulatedDevice* local : addressed)
+                if (!(data[1] & 0x01))
+                    memcpy(m_keys[IndexOf(local)].eeprom + kEepromConfiguration, data.data(), 3);
+        } else if (type == 0x14 && data.size() == 2 + kNetworkKeyLength && data[0] == 0x01) {
+            const uint8_t* inner = frame + kInnerFrame;
+            if (length < kInnerFrame + 6 + kNetworkKeyLength || inner[0] != 0x88 || inner[1] != 0x7B ||
+                inner[3] != 0x04 || inner[4] != 1 + kNetworkKeyLength || inner[5] != 0x01)
+                continue;
+            tNetworkKey dak, key;
+            memcpy(dak.bytes, data.data() + 2, kNetworkKeyLength);
+            memcpy(key.bytes, inner + 6, kNetworkKeyLength);
+            const tEmulatedDevice* carrier = nullptr;
+            for (const tEmulatedDevice* local : locals)
+                if (local->kind == KIND_HS)
+                    carrier = local;
+            if (!carrier)
+                continue;
+            for (const tEmulatedDevice& d : m_devices) {
+                const tDeviceKeys& keys = Keys(&d);
+                if (d.role != ROLE_REMOTE || d.kind != KIND_HS || !d.plugged || !keys.hasDak || keys.dak != dak ||
+                    (!broadcast && d.address != destination))
+                    continue;
+                m_keys[IndexOf(&d)].nek = key;
+                if (key == Keys(carrier).nek)
+                    Answer(out, AnswerSetKeyConfirm(requester, d.address), "SetKeyConfirm from " + d.name);
+            }
+        }
+    }
 }
 
 std::string CEmulator::Describe(const uint8_t* frame, size_t length)
@@ -215,6 +358,11 @@ std::string CEmulator::Describe(const uint8_t* frame, size_t length)
             else
                 text += "vendor ";
             break;
+        case 0x04: text += "SetKey(eks=" + std::to_string(d.empty() ? -1 : d[0]) + ") "; break;
+        case 0x06: text += "SetKeyConfirm "; break;
+        case 0x14: text += "RemoteKey "; break;
+        case 0x19: text += d.size() == 15 ? "EepromRead " : "Eeprom "; break;
+        case 0x1F: text += "Configuration "; break;
         default: text += "entry " + std::to_string(entry.first) + " ";
         }
     }
@@ -233,8 +381,19 @@ bool CEmulator::Command(const std::string& line, std::string& reply)
         for (const tEmulatedDevice& d : m_devices)
             list << (list.tellp() > 0 ? "\n" : "") << d.name << " " << MacToText(d.address, ":") << " "
                  << (d.role == ROLE_LOCAL ? "local" : "remote") << " " << (d.kind == KIND_HS ? "hs" : "homeplug")
-                 << (d.plugged ? " plugged" : " unplugged") << " key=" << d.key << " rate=" << d.rate
+                 << (d.plugged ? " plugged" : " unplugged") << " key=" << KeyToHex(Keys(&d).nek) << " rate=" << d.rate
                  << " quality=" << d.quality;
+        reply = list.str();
+        return true;
+    }
+    if (verb == "keys") {
+        std::ostringstream list;
+        for (const tEmulatedDevice& d : m_devices) {
+            const tDeviceKeys& keys = Keys(&d);
+            list << "keys " << d.name << " nek=" << KeyToHex(keys.nek) << " dak=" << (keys.hasDak ? KeyToHex(keys.dak) : "-")
+                 << " dek=" << (keys.hasDek ? KeyToHex(keys.dek) : "-") << "\n";
+        }
+        list << "keys end";
         reply = list.str();
         return true;
     }
@@ -254,8 +413,10 @@ bool CEmulator::Command(const std::string& line, std::string& reply)
         device->quality = static_cast<uint16_t>(number);
     } else if (verb == "key" && !value.empty()) {
         device->key = value;
+        device->keyIsPassword = false;
+        m_keys[IndexOf(device)].nek = KeyOfText(value, false);
     } else {
-        reply = "error: commands are plug NAME, unplug NAME, rate NAME RAW, quality NAME RAW, key NAME KEY, list, burst COUNT MS, quit";
+        reply = "error: commands are plug NAME, unplug NAME, rate NAME RAW, quality NAME RAW, key NAME KEY, list, keys, burst COUNT MS, quit";
         return false;
     }
     reply = "ok " + verb + " " + device->name + (value.empty() ? "" : " " + value);

@@ -17,7 +17,7 @@ const char kUsage[] =
     "\n"
     "Emulates the powerline devices of the scenario on the Ethernet adapters it names\n"
     "(see tools/plcsim/scenario.h for the file). Commands on standard input:\n"
-    "  plug NAME | unplug NAME | rate NAME RAW | quality NAME RAW | key NAME KEY | list | quit\n"
+    "  plug NAME | unplug NAME | rate NAME RAW | quality NAME RAW | key NAME KEY | list | keys | quit\n"
     "  burst COUNT MS   send COUNT status answers from distinct stations over MS milliseconds\n";
 
 CPlcsim* g_running;

@@ -42,7 +42,7 @@ bool CPlcsim::LoadScenario(const std::string& path)
         fprintf(stderr, "plcsim: %s: %s\n", path.c_str(), error.c_str());
         return false;
     }
-    m_emulator.reset(new CEmulator(scenario));
+    m_emulator.reset(new CEmulator(scenario, KeyFromPassword));
     return true;
 }
 

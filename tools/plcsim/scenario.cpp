@@ -40,6 +40,18 @@ bool ParseNumber(const std::string& value, unsigned long maximum, unsigned long&
     return out <= maximum;
 }
 
+// Pairs of hex digits, at most `maximum` bytes.
+bool ParseHexBytes(const std::string& text, size_t maximum, std::vector<uint8_t>& out)
+{
+    if (text.size() % 2 || text.size() / 2 > maximum ||
+        text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        return false;
+    out.clear();
+    for (size_t i = 0; i < text.size(); i += 2)
+        out.push_back(static_cast<uint8_t>(strtoul(text.substr(i, 2).c_str(), nullptr, 16)));
+    return true;
+}
+
 std::string Fail(int line, const std::string& what)
 {
     return "line " + std::to_string(line) + ": " + what;
@@ -127,8 +139,15 @@ bool ParseScenario(const std::string& text, tScenario& out, std::string& error)
         } else if (key == "key") {
             ok = !value.empty();
             device->key = value;
+            device->keyIsPassword = false;
+        } else if (key == "password") {
+            ok = !value.empty();
+            device->key = value;
+            device->keyIsPassword = true;
         } else if (key == "security_id") {
             device->securityId = value;
+        } else if (key == "eeprom") {
+            ok = ParseHexBytes(value, 51, device->eeprom);
         } else if (key == "plugged") {
             ok = ParseBool(value, device->plugged);
         } else if (key == "rate") {

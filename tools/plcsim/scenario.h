@@ -5,8 +5,15 @@
 //   kind = homeplug            homeplug (HomePlug 1.0) or hs (the vendor's HS kind)
 //   port = veth-plc            the Ethernet adapter it sits on (name or description);
 //                              may be left out when the emulator serves one adapter
-//   key = 0123456789ABCDEF     network key: only devices with equal keys see each other
-//   security_id = KITCHEN01    device password printed on the device
+//   key = 0123456789ABCDEF     network key (NEK): 16 hex digits are the key itself, any
+//                              other text a network password it is derived from; only
+//                              devices with equal keys see each other. Without one, the
+//                              default key of factory-fresh adapters.
+//   password = Garden-Shed     the network key as a password, also when it looks like hex
+//   security_id = ABCD-EFGH-IJKL-MNOP  printed on the device; its device access key (DAK) is
+//                              derived from it with "-" and blanks left out
+//   eeprom = 0000...           a local adapter's EEPROM block, up to 102 hex digits (51
+//                              bytes); bytes 14-22 (key select and key) follow the key
 //
 //   [remote study]             a device on the mains
 //   address = 02:00:00:00:00:02
@@ -42,8 +49,10 @@ struct tEmulatedDevice {
     tDeviceKind kind = KIND_HOMEPLUG;
     tMacAddress address = {};
     std::string port;
-    std::string key = "default";
+    std::string key = "default"; // "default": the key of factory-fresh adapters
+    bool keyIsPassword = false;  // derive even 16 hex digits
     std::string securityId;
+    std::vector<uint8_t> eeprom; // the start of the EEPROM block, as given
     bool plugged = true;
     uint16_t rate = 0;
     uint16_t quality = 0;

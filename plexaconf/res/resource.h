@@ -1,0 +1,62 @@
+// Resource ids of plexaconf.exe. The pages, their controls and the texts 2000-2018 have the
+// numbers the wizard has always used; the rest are ours.
+#pragma once
+
+// Pictures (make_pictures.py draws them at build time).
+#define IDI_PLEXACONF 100
+#define IDB_WATERMARK 101
+#define IDB_HEADER 102
+#define IDA_SEARCH 110
+#define IDA_ASSIGN 111
+
+// Pages and their controls.
+#define IDD_WELCOME 1000
+#define IDC_WELCOME_TITLE 1001
+#define IDD_SEARCH 1100
+#define IDC_SEARCH_ANIMATION 1101
+#define IDC_SEARCH_PROGRESS 1102
+#define IDD_FAILED 1200
+#define IDC_FAILED_TITLE 1201
+#define IDC_FAILED_REASON 1203
+#define IDC_FAILED_TEXT 1204
+#define IDD_ADD 1300
+#define IDC_ADD_ID1 1302
+#define IDC_ADD_ID2 1303
+#define IDC_ADD_ID3 1304
+#define IDC_ADD_ID4 1305
+#define IDC_ADD_ADD 1306
+#define IDC_ADD_DELETE 1307
+#define IDC_ADD_LIST 1308
+#define IDD_PASSWORD 1400
+#define IDC_PASSWORD 1401
+#define IDC_PASSWORD_CONFIRM 1402
+#define IDD_ASSIGN 1500
+#define IDC_ASSIGN_ANIMATION 1501
+#define IDC_ASSIGN_PROGRESS 1502
+#define IDD_FINISH 1600
+#define IDC_FINISH_TITLE 1601
+#define IDC_FINISH_LIST 1602
+
+// Texts.
+#define IDS_CAPTION 2000
+#define IDS_SEARCH_TITLE 2001
+#define IDS_SEARCH_SUBTITLE 2002
+#define IDS_NONE_FOUND_TITLE 2003
+#define IDS_NONE_FOUND_TEXT 2004
+#define IDS_SEVERAL_FOUND_TITLE 2005
+#define IDS_SEVERAL_FOUND_TEXT 2006
+#define IDS_ADD_TITLE 2007
+#define IDS_ADD_SUBTITLE 2008
+#define IDS_ON_THIS_COMPUTER 2009
+#define IDS_VIA_THE_GRID 2010
+#define IDS_ALREADY_ADDED 2011
+#define IDS_NOT_ADDRESSABLE 2012
+#define IDS_ASSIGN_TITLE 2013
+#define IDS_ASSIGN_SUBTITLE 2014
+#define IDS_PASSWORD_TITLE 2015
+#define IDS_PASSWORD_SUBTITLE 2016
+#define IDS_ONLY_ONE_CAPTION 2017
+#define IDS_ONLY_ONE_TEXT 2018
+#define IDS_INCOMPLETE_ID 2019
+#define IDS_ANSWERS 2020
+#define IDS_DOES_NOT_ANSWER 2021
