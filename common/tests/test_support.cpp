@@ -74,6 +74,15 @@ bool DisplayRequired()
            value[0] == '1';
 }
 
+bool HaveDisplay()
+{
+    HWND probe = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+    if (!probe)
+        return false;
+    DestroyWindow(probe);
+    return true;
+}
+
 CTestKey::CTestKey(HKEY root, const std::string& path) : m_root(root), m_path(path)
 {
     RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_key, nullptr);

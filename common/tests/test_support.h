@@ -32,6 +32,8 @@ std::string ProgramFolder();
 // Whether the test run promised an X display (VELMORA_DISPLAY_REQUIRED=1, set by scripts/test):
 // then a window that cannot be created is a failure, not a reason to skip.
 bool DisplayRequired();
+// Whether a window can be made at all.
+bool HaveDisplay();
 
 // A registry key made for one test and removed with everything below it afterwards.
 class CTestKey {
@@ -50,3 +52,14 @@ private:
 };
 
 } // namespace testsupport
+
+// In a GoogleTest test that opens windows: skips it without a display, fails it when the run
+// promised one.
+#define VELMORA_REQUIRE_DISPLAY()                                                          \
+    do {                                                                               \
+        if (!testsupport::HaveDisplay()) {                                             \
+            if (testsupport::DisplayRequired())                                        \
+                FAIL() << "no window can be made although a display was promised";    \
+            GTEST_SKIP() << "no display";                                              \
+        }                                                                              \
+    } while (0)
