@@ -281,8 +281,11 @@ bool CCobbleDialog::OnCreate()
         FormatVersionText(version.major, version.minor, t.wHour, t.wMinute, t.wSecond, t.wDay, t.wMonth, t.wYear);
     m_server.reset(new CServerThread(m_uploadEvents.get(), this, this, hostName, versionText, m_shuttingDown,
                                      m_settings.Path(), m_options.serverLimits));
+    // Every host serves on the port this one serves on.
+    tClientLimits clientLimits = m_options.clientLimits;
+    clientLimits.port = m_options.serverLimits.port;
     m_client.reset(new RequestClient(this, m_downloadEvents.get(), m_options.debugFeatures, m_shuttingDown,
-                                     m_options.clientLimits));
+                                     clientLimits));
     tDiscoveryOptions discovery = m_options.discoveryOptions;
     discovery.requestPort = m_options.serverLimits.port;
     m_discovery.reset(new CHostThread(this, interfaces, m_shuttingDown, discovery));
