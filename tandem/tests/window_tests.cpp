@@ -371,3 +371,20 @@ TEST_F(WindowTest, CompletedFirstRunWizardStoresNameAndShare)
 }
 
 } // namespace
+
+namespace {
+
+// The help file the build compiled lies beside the programs, and its directory names every
+// page of the help (a CHM directory keeps the names as plain text).
+TEST(HelpFileTest, CompiledBesideTheProgramsWithEveryPage)
+{
+    std::string path = testsupport::ProgramFolder() + "\\tandemeng.chm";
+    ASSERT_TRUE(testsupport::FileExists(path)) << path;
+    std::string file = testsupport::ReadFileText(path);
+    EXPECT_EQ(file.substr(0, 4), "ITSF");
+    for (const char* page : {"/index.html", "/browsing.html", "/transfers.html", "/chat.html", "/shares.html",
+                             "/options.html", "/toc.hhc", "/index.hhk"})
+        EXPECT_NE(file.find(page), std::string::npos) << page;
+}
+
+} // namespace
