@@ -141,6 +141,12 @@ bool CCobbleDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
         result = 1;
         return true;
     }
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+        // The group box takes the window's own face colour.
+        SetBkColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_BTNFACE));
+        result = reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+        return true;
     case WM_GETMINMAXINFO:
         OnGetMinMaxInfo(reinterpret_cast<MINMAXINFO*>(lParam));
         return true;
@@ -366,11 +372,13 @@ void CCobbleDialog::CreatePanes()
     // The view is a child of the main window placed inside the group box, so that its
     // notifications come here.
     m_transfers = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
-                                  WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS,
+                                  WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS | LVS_REPORT |
+                                      LVS_SHOWSELALWAYS,
                                   0, 0, 0, 0, m_hwnd, reinterpret_cast<HMENU>(IDC_TRANSFERS), m_instance, nullptr);
     ListView_SetExtendedListViewStyle(m_transfers, LVS_EX_FULLROWSELECT);
     setFont(m_transfers);
-    SetWindowPos(m_transfers, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    // The group box lies under the view: it paints only around it.
+    SetWindowPos(m_transferGroup, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 
     auto addColumn = [this](HWND view, int index, UINT textId, const char* key, int width) {
         std::string text = xUtilLoadString(m_instance, textId);

@@ -244,6 +244,17 @@ def main():
         check.expect(not os.path.exists(os.path.join(a.downloads, "tree100", "empty")),
                      "an empty remote folder is not made")
 
+        # Chat from A: once in every history.
+        a.ask("chat hello from A")
+        line = "nodeA: hello from A"
+        for host in hosts.values():
+            history = host.until(lambda: line in host.ask("history")[0] and host.ask("history")[0], 10)
+            check.expect(history is not None, f"host {host.name} shows A's message")
+        time.sleep(1.5)
+        for host in hosts.values():
+            history = host.ask("history")[0]
+            check.expect(history.count(line) == 1, f"exactly once in {host.name}'s history: {history!r}")
+
         # C starts the big download and cancels it in the middle.
         check.expect(c.until(lambda: c.ask("select nodeB|music") == ["OK"], 10) is not None, "C selects B's share")
         c.until(lambda: any(l.startswith("ITEM big.bin\t") for l in c.ask("list")), 10)
@@ -259,17 +270,8 @@ def main():
         check.expect(row is not None and row[0][1] == "Cancelled", f"C's row reads Cancelled: {row}")
         time.sleep(0.5)
         check.expect(not os.path.exists(os.path.join(c.downloads, "big.bin")), "no partial file is left")
-
-        # Chat from A: once in every history.
-        a.ask("chat hello from A")
-        line = "nodeA: hello from A"
-        for host in hosts.values():
-            history = host.until(lambda: line in host.ask("history")[0] and host.ask("history")[0], 10)
-            check.expect(history is not None, f"host {host.name} shows A's message")
-        time.sleep(1.5)
-        for host in hosts.values():
-            history = host.ask("history")[0]
-            check.expect(history.count(line) == 1, f"exactly once in {host.name}'s history: {history!r}")
+        if shots:
+            screenshot(hosts.values(), shots)
 
         # The unknown peer asks A for a file.
         script = os.path.join(work, "peer.py")
@@ -286,9 +288,6 @@ def main():
         asking.stdin.close()
         asking.wait(timeout=10)
 
-        if shots:
-            time.sleep(1)
-            screenshot(hosts.values(), shots)
         took = time.time() - started
         print(f"scenario took {took:.0f} s")
         for host in hosts.values():
