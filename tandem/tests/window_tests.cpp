@@ -6,6 +6,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include <functional>
 
@@ -14,6 +15,7 @@
 #include "common/ui/message_box.h"
 #include "common/ui/property_sheet.h"
 #include "tandem/app/cobble_dialog.h"
+#include "tandem/app/drop_target.h"
 #include "tandem/res/resource.h"
 #include "tandem/tests/tandem_test_support.h"
 
@@ -312,6 +314,50 @@ TEST_F(WindowTest, ShareDialogRefusesBadInputAndKeepsTheDialogOpen)
     EXPECT_EQ(told[3], "Please enter the name and path for the new share.");
     EXPECT_EQ(window->Settings().ShareFolder("songs"), music);
     EXPECT_NE(LocalShare("songs"), nullptr) << "the local share list is asked for again";
+}
+
+TEST_F(WindowTest, OptionsSheetStoresNameAndSoundAndRenamesTheLocalHost)
+{
+    VELMORA_REQUIRE_DISPLAY();
+    WritePrivateProfileStringA("global", "sound", "1", shares.Settings().c_str());
+    ASSERT_TRUE(Open());
+    std::string shownName;
+    bool shownSound = false;
+    tObserverScope observer([&](ui::CDialogBase& dialog) {
+        if (dialog.TemplateId() != IDD_GENERAL)
+            return;
+        shownName = dialog.ItemText(IDC_COMPUTER_NAME);
+        shownSound = dialog.IsChecked(IDC_SOUND);
+        dialog.SetItemText(IDC_COMPUTER_NAME, "attic");
+        dialog.Check(IDC_SOUND, false);
+        PostMessageA(GetParent(dialog.Handle()), PSM_PRESSBUTTON, PSBTN_OK, 0);
+    });
+    SendMessageA(window->Handle(), WM_COMMAND, ID_OPTIONS, 0);
+    EXPECT_EQ(shownName, "desk");
+    EXPECT_TRUE(shownSound);
+    EXPECT_EQ(window->Settings().HostName(), "attic");
+    EXPECT_EQ(window->Settings().GetInt("sound", 1), 0);
+    EXPECT_EQ(TreeText(window->Tree(), TreeView_GetRoot(window->Tree())), "attic");
+}
+
+TEST(DropTargetTest, FirstFolderAmongTheDroppedFilesIsTaken)
+{
+    testsupport::CTempDir dir;
+    std::string file = dir.File("a.txt");
+    testsupport::WriteFileText(file, "x");
+    std::string folder = dir.File("music");
+    CreateDirectoryA(folder.c_str(), nullptr);
+    std::string names = file + '\0' + folder + '\0' + '\0';
+    HGLOBAL memory = GlobalAlloc(GHND, sizeof(DROPFILES) + names.size());
+    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    memcpy(reinterpret_cast<char*>(drop) + sizeof(DROPFILES), names.data(), names.size());
+    EXPECT_EQ(FirstDroppedFolder(reinterpret_cast<HDROP>(drop)), folder);
+    std::string onlyFile = file + '\0' + '\0';
+    memcpy(reinterpret_cast<char*>(drop) + sizeof(DROPFILES), onlyFile.data(), onlyFile.size());
+    EXPECT_EQ(FirstDroppedFolder(reinterpret_cast<HDROP>(drop)), "");
+    GlobalUnlock(memory);
+    GlobalFree(memory);
 }
 
 TEST_F(WindowTest, CancelledFirstRunWizardIsNotShownAgain)
