@@ -1,5 +1,6 @@
 #include "common/parseini.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "common/trace.h"
@@ -8,7 +9,7 @@ namespace utilcpp {
 
 namespace {
 const char kProbeName[] = "__CParseini_TestWriteAccess__";
-const DWORD kReadStep = 1024;
+const DWORD kFirstRead = 1024;
 } // namespace
 
 CParseini::CParseini(const std::string& path)
@@ -63,17 +64,18 @@ bool CParseini::WriteInt(std::string section, std::string key, int value) const
 bool CParseini::GetString(std::string section, std::string key, std::string& out,
                           std::string defaultValue) const
 {
-    // The profile functions cut a value silently at the buffer size: grow until it fits.
-    std::vector<char> buffer(kReadStep);
+    // The profile functions cut a value silently at the buffer size: grow until it fits,
+    // doubling, as every try reads the whole file again. Beyond the limit the value is cut.
+    std::vector<char> buffer(kFirstRead);
     for (;;) {
         DWORD count = GetPrivateProfileStringA(section.c_str(), key.c_str(), defaultValue.c_str(),
                                                buffer.data(), static_cast<DWORD>(buffer.size()),
                                                m_path.c_str());
-        if (count < buffer.size() - 1) {
-            out.assign(buffer.data(), count);
+        if (count < buffer.size() - 1 || buffer.size() > kMaxValueLength) {
+            out.assign(buffer.data(), std::min<size_t>(count, kMaxValueLength));
             return true;
         }
-        buffer.resize(buffer.size() + kReadStep);
+        buffer.resize(std::min<size_t>(buffer.size() * 2, kMaxValueLength + 2));
     }
 }
 

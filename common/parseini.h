@@ -19,8 +19,10 @@ public:
 
     bool GetInt(std::string section, std::string key, int& out, int defaultValue) const;
     bool WriteInt(std::string section, std::string key, int value) const;
+    // Values of any length up to kMaxValueLength characters; a longer one is cut there.
     bool GetString(std::string section, std::string key, std::string& out,
                    std::string defaultValue) const;
+    static constexpr size_t kMaxValueLength = 8 * 1024 * 1024;
     bool WriteString(std::string section, std::string key, std::string value) const;
     bool DeleteKey(std::string section, std::string key) const;
     bool DeleteSection(std::string section) const;

@@ -156,6 +156,21 @@ int ConnectState(SOCKET socket)
 
 } // namespace
 
+HANDLE CreateNewFile(const char* path)
+{
+    // Under Wine, replacing a file in place truncates it, and the file system then writes
+    // back the whole old file inside CloseHandle (tens of milliseconds for a large one); a
+    // file made anew closes at once. The old content goes either way.
+    DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN;
+    bool deleted = DeleteFileA(path) || GetLastError() == ERROR_FILE_NOT_FOUND;
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, flags, nullptr);
+    // Replaced in place only when it could not be deleted. After a deletion that waits for
+    // another handle to close, the name must not be written again: the file would go with it.
+    if (file == INVALID_HANDLE_VALUE && !deleted)
+        file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, flags, nullptr);
+    return file;
+}
+
 bool EnumerateInterfaces(std::vector<tInterfaceEntry>& list, bool includeLoopback,
                          bool includeDown, size_t room, size_t grow)
 {
@@ -353,8 +368,9 @@ bool ReceiveFramedFileImpl(SOCKET socket, const char* path, int64_t offset, int 
     if (listener)
         listener->Started(jobId);
 
-    raii::CHandle file(CreateFileA(path, GENERIC_WRITE, 0, nullptr, offset > 0 ? OPEN_EXISTING : CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    raii::CHandle file(offset > 0 ? CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr)
+                                  : CreateNewFile(path));
     bool ok = file.IsValid();
     if (ok && offset > 0) {
         LARGE_INTEGER at;

@@ -61,9 +61,13 @@ bool ReceiveFramedHeader(SOCKET socket, std::string& out, size_t maximum,
 // allocated.
 bool ReceiveFramedString(SOCKET socket, std::string& out, const tCancelFlag& cancel);
 bool ReceiveFramedString(SOCKET socket, std::string& out, const tCancelFlag& cancel, int64_t limit);
+// The file is made anew (an existing one is deleted first, or replaced where it cannot be).
 // A failed or cancelled receive deletes the partly written file.
 bool ReceiveFramedFile(SOCKET socket, const char* path, int jobId, const tCancelFlag& cancel,
                        CProgressListener* listener);
+// Opens the path for sequential writing as a new file, as ReceiveFramedFile does; the handle
+// belongs to the caller (INVALID_HANDLE_VALUE on failure).
+HANDLE CreateNewFile(const char* path);
 
 // Resuming transfers. The sender sends a file's bytes from an offset on as one FramedMessage;
 // the receiver writes the payload into an existing file from that offset on (the file is cut

@@ -1,7 +1,9 @@
 // Debug trace channel. Where lines go is decided once per module by TraceInit from the
 // "debug" command-line option or the DEBUG environment variable: standard output, files,
 // devices, and by default the developer's pipe "\\.\pipe\debug". Every message is written at
-// level 1 and flushed at once, so nothing is lost when a process ends abruptly.
+// level 1 and flushed at once, so nothing is lost when a process ends abruptly. A line goes out
+// with one write per destination, so lines of several threads do not mix. Pipes are written
+// without waiting: while a viewer does not read, its lines are dropped.
 //
 // Statements:
 //   Trace(fmt, ...)        one bare message (components with a "[tag]" of their own use it)

@@ -37,6 +37,9 @@ bool xUtilStartProgram(const char* program, const char* arguments, const char* d
 // The command line and working directory xUtilStartProgram uses for a program text.
 std::string xUtilBuildCommandLine(const char* program, const char* arguments);
 std::string xUtilProgramDirectory(const char* program);
+// One argument of a command line, as the C runtime's parser reads it back: unchanged when it
+// needs nothing, else in double quotes with its quotes and the backslashes before them escaped.
+std::string xUtilQuoteArgument(const std::string& argument);
 
 bool xUtilFindInstalledFile(const char* productKey, const char* fileName, char* out, size_t size);
 bool xUtilStartInstalledProgram(const char* productKey, const char* fileName);

@@ -83,6 +83,26 @@ std::string xUtilBuildCommandLine(const char* program, const char* arguments)
     return line;
 }
 
+std::string xUtilQuoteArgument(const std::string& argument)
+{
+    if (!argument.empty() && argument.find_first_of(" \t\n\v\"") == std::string::npos)
+        return argument;
+    std::string quoted = "\"";
+    size_t backslashes = 0;
+    for (char c : argument) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        // Backslashes count only before a quote: there each one is doubled.
+        quoted.append(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+        backslashes = 0;
+        quoted += c;
+    }
+    quoted.append(backslashes * 2, '\\'); // before the closing quote
+    return quoted + "\"";
+}
+
 std::string xUtilProgramDirectory(const char* program)
 {
     std::string text = program ? program : "";

@@ -6,36 +6,11 @@
 #include "common/trace.h"
 #include "common/xutil.h"
 #include "monitor/monitor_dialog.h"
-#include "monitor/plugin_seal.h"
 
 const char kDialogSettings[] = "DialogSettings";
 
 const char* const kPluginList[4] = {"coppercard.dll", "copperstick.dll", "dialtrack.dll",
                                     "plexa.dll"};
-
-namespace {
-
-std::string ProgramFolder()
-{
-    char path[MAX_PATH * 2];
-    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string text(path, length < sizeof path ? length : 0);
-    std::string::size_type slash = text.rfind('\\');
-    return slash == std::string::npos ? std::string() : text.substr(0, slash);
-}
-
-// The file LoadLibrary would take for a bare name: the program's folder first.
-std::string ResolvePluginFile(const std::string& name)
-{
-    std::string beside = ProgramFolder() + "\\" + name;
-    if (GetFileAttributesA(beside.c_str()) != INVALID_FILE_ATTRIBUTES)
-        return beside;
-    char found[MAX_PATH * 2];
-    DWORD length = SearchPathA(nullptr, name.c_str(), nullptr, sizeof found, found, nullptr);
-    return length > 0 && length < sizeof found ? std::string(found) : std::string();
-}
-
-} // namespace
 
 void MigrateSettings(const utilcpp::CParseini& settings)
 {
@@ -86,11 +61,6 @@ void CMonitor::Show()
 void CMonitor::LoadPlugins()
 {
     for (const char* name : kPluginList) {
-        std::string file = ResolvePluginFile(name);
-        if (!file.empty() && !VerifyPluginFile(file)) {
-            TraceHere("plugin %s fails the integrity check, skipped\n", file.c_str());
-            continue;
-        }
         std::unique_ptr<CPlugin> plugin(new CPlugin(name, m_window->GetHandle()));
         if (plugin->Create()) {
             raii::CLock lock(m_pluginsLock);

@@ -6,7 +6,6 @@
 #include <cryptopp/modes.h>
 
 const char kOptionsKey[] = "9d1b6e04c7a3f25e81b0d4c6a97e3f12";
-const char kProclamationTag[] = "watchpost_sharedoptions";
 
 namespace {
 
@@ -73,44 +72,4 @@ std::string BuildOptionsText(const std::vector<std::pair<std::string, std::strin
         if (!entry.second.empty())
             text += entry.first + ":" + EncryptOptions(keyHex, entry.second) + ";";
     return text;
-}
-
-std::vector<std::pair<std::string, std::string>> SplitOptionsText(const std::string& text)
-{
-    std::vector<std::pair<std::string, std::string>> entries;
-    std::string rest = text;
-    while (!rest.empty() && rest.find(':') != std::string::npos && rest.find(';') != std::string::npos) {
-        std::string::size_type colon = rest.find(':');
-        std::string name = rest.substr(0, colon);
-        rest.erase(0, colon + 1);
-        std::string::size_type semicolon = rest.find(';');
-        if (semicolon == std::string::npos)
-            break;
-        std::string data = rest.substr(0, semicolon);
-        rest.erase(0, semicolon + 1);
-        entries.emplace_back(name, data);
-    }
-    return entries;
-}
-
-std::string BuildProclamation(int id)
-{
-    std::string datagram = kProclamationTag;
-    datagram += '\0';
-    datagram += std::to_string(id);
-    return datagram; // SendDatagram adds the terminating zero byte
-}
-
-std::vector<std::string> SplitProclamation(const uint8_t* data, size_t length)
-{
-    std::vector<std::string> parts;
-    size_t start = 0;
-    for (size_t i = 0; i < length && parts.size() < 2; ++i)
-        if (data[i] == 0) {
-            parts.emplace_back(reinterpret_cast<const char*>(data) + start, i - start);
-            start = i + 1;
-        }
-    if (start < length || parts.size() < 3)
-        parts.emplace_back(reinterpret_cast<const char*>(data) + start, length - start);
-    return parts;
 }

@@ -1,6 +1,8 @@
 #include "monitor/plugin.h"
 
+#include "common/module.h"
 #include "common/trace.h"
+#include "monitor/plugin_seal.h"
 
 namespace {
 
@@ -11,6 +13,16 @@ const DWORD kQuickReturnMs = 5;
 const DWORD kPauseMs = 50;
 
 } // namespace
+
+std::string ResolvePluginFile(const std::string& name)
+{
+    std::string beside = xUtilPathBesideModule(nullptr, name.c_str());
+    if (!beside.empty() && GetFileAttributesA(beside.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return beside;
+    char found[MAX_PATH * 2];
+    DWORD length = SearchPathA(nullptr, name.c_str(), nullptr, sizeof found, found, nullptr);
+    return length > 0 && length < sizeof found ? std::string(found) : std::string();
+}
 
 CPlugin::CPlugin(const std::string& name, HWND window)
     : m_name(name), m_window(window), m_cancel(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
@@ -31,12 +43,25 @@ bool CPlugin::Create()
 {
     if (m_created)
         return true;
-    HMODULE module = LoadLibraryA(m_name.c_str());
+    std::string file = ResolvePluginFile(m_name);
+    if (file.empty()) {
+        TraceHere("Dll could not be loaded: %s\n", m_name.c_str());
+        return false;
+    }
+    // The file stays open, closed to writers, from the check until it is loaded: what is
+    // loaded is what was checked.
+    CCheckedPluginFile checked;
+    if (!checked.Open(file)) {
+        TraceHere("plugin %s fails the integrity check, skipped\n", file.c_str());
+        return false;
+    }
+    HMODULE module = LoadLibraryExA(file.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    checked.Close();
     if (!module) {
         TraceHere("Dll could not be loaded: %s\n", m_name.c_str());
         return false;
     }
-    auto getState = reinterpret_cast<tPluginGetState>(GetProcAddress(module, "GetState"));
+    auto getState = reinterpret_cast<tPluginGetState>(GetProcAddress(module, kPluginGetState));
     if (!getState) {
         TraceHere("Dll is no plugin dll: %s\n", m_name.c_str());
         FreeLibrary(module);
@@ -46,12 +71,11 @@ bool CPlugin::Create()
     raii::CLock lock(m_optionsLock);
     m_module = module;
     m_getState = getState;
-    m_init = reinterpret_cast<tPluginInit>(GetProcAddress(module, "Init"));
-    m_cleanup = reinterpret_cast<tPluginCleanup>(GetProcAddress(module, "Cleanup"));
-    m_getOptions = reinterpret_cast<tPluginGetShareableOptions>(
-        GetProcAddress(module, "GetShareableOptions"));
+    m_init = reinterpret_cast<tPluginInit>(GetProcAddress(module, kPluginInit));
+    m_cleanup = reinterpret_cast<tPluginCleanup>(GetProcAddress(module, kPluginCleanup));
+    m_getOptions = reinterpret_cast<tPluginGetShareableOptions>(GetProcAddress(module, kPluginGetShareableOptions));
     m_setOptions = m_getOptions ? reinterpret_cast<tPluginSetShareableOptions>(
-                                      GetProcAddress(module, "SetShareableOptions"))
+                                      GetProcAddress(module, kPluginSetShareableOptions))
                                 : nullptr;
     if (!m_getOptions || !m_setOptions) {
         m_getOptions = nullptr;
@@ -60,10 +84,8 @@ bool CPlugin::Create()
         TraceVerbose("module participates at shared options\n");
     }
 
-    m_worker.Attach(CreateThread(nullptr, 0, WorkerThread, this, 0, nullptr));
-    if (!m_worker) {
+    if (!m_worker.Start([this](CThread&) { Work(); })) {
         TraceHere("CreateThread failed for %s\n", m_name.c_str());
-        TraceLastError();
         FreeLibrary(m_module);
         m_module = nullptr;
         return false;
@@ -72,10 +94,9 @@ bool CPlugin::Create()
     return true;
 }
 
-DWORD WINAPI CPlugin::WorkerThread(void* parameter)
+std::string CPlugin::ModuleFile() const
 {
-    static_cast<CPlugin*>(parameter)->Work();
-    return 0;
+    return m_module ? xUtilGetModulePath(m_module) : std::string();
 }
 
 void CPlugin::Work()
@@ -109,15 +130,7 @@ void CPlugin::Destroy()
     TraceVerbose("waiting for finish of module %s\n", m_name.c_str());
 
     // The worker may be inside SendMessage to our window: answer sent messages while waiting.
-    HANDLE worker = m_worker.Get();
-    for (;;) {
-        DWORD result = MsgWaitForMultipleObjects(1, &worker, FALSE, INFINITE, QS_SENDMESSAGE);
-        if (result != WAIT_OBJECT_0 + 1)
-            break;
-        MSG msg;
-        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    }
-    m_worker.Close();
+    m_worker.StopAnsweringSentMessages();
     m_stopping = false;
     ResetEvent(m_cancel.Get());
 

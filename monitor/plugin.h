@@ -9,7 +9,8 @@
 #include <string>
 
 #include "common/raii.h"
-#include "monitor/source.win/global/status.h"
+#include "common/thread.h"
+#include "monitor/source.win/global/plugin_contract.h"
 
 class CPlugin;
 
@@ -23,13 +24,9 @@ struct tStatusUpdate {
     HANDLE refresh;
 };
 
-extern "C" {
-typedef void (*tPluginInit)(void);
-typedef CState* (*tPluginGetState)(HANDLE cancel, HANDLE refresh);
-typedef void (*tPluginCleanup)(void);
-typedef const char* (*tPluginGetShareableOptions)(void);
-typedef void (*tPluginSetShareableOptions)(std::string& options);
-}
+// The file a plug-in of the list is loaded from: beside the program, where the suite installs
+// its plug-ins, else where the system's search order finds it; empty when there is none.
+std::string ResolvePluginFile(const std::string& name);
 
 class CPlugin {
 public:
@@ -39,6 +36,8 @@ public:
     CPlugin(const CPlugin&) = delete;
     CPlugin& operator=(const CPlugin&) = delete;
 
+    // Loads the DLL from the file ResolvePluginFile names, after its seal was checked on that
+    // very file (see monitor/plugin_seal.h), binds its exports and starts its worker.
     bool Create();
     // Stops the worker and unloads the DLL. Called on the window thread: while it waits, it
     // keeps answering the StatusUpdate the worker may be sending at that moment.
@@ -47,13 +46,14 @@ public:
     std::string GetShareableOptions();
     void SetShareableOptions(const std::string& options);
     std::string GetName() const { return m_name; }
+    // The file the loaded DLL came from; empty while the record is idle.
+    std::string ModuleFile() const;
 
     bool IsCreated() const { return m_created; }
     bool IsStopping() const { return m_stopping; }
     bool TakesPartInOptions();
 
 private:
-    static DWORD WINAPI WorkerThread(void* parameter);
     void Work();
 
     std::string m_name;
@@ -66,7 +66,7 @@ private:
     tPluginGetState m_getState;
     tPluginGetShareableOptions m_getOptions;
     tPluginSetShareableOptions m_setOptions;
-    raii::CHandle m_worker;
+    CThread m_worker;
     std::atomic<bool> m_created;
     std::atomic<bool> m_stopping;
     // The options thread calls into the DLL while the window thread may unload it.

@@ -51,21 +51,36 @@ bool CheckPluginSeal(const uint8_t* data, size_t size)
     return difference == 0;
 }
 
-bool VerifyPluginFile(const std::string& path)
+namespace {
+
+bool CheckOpenFile(HANDLE file)
 {
-    raii::CHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return false;
     LARGE_INTEGER size = {};
-    if (!GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0 ||
-        static_cast<uint64_t>(size.QuadPart) > kPluginSealMaxFile)
+    if (!GetFileSizeEx(file, &size) || size.QuadPart < 0 || static_cast<uint64_t>(size.QuadPart) > kPluginSealMaxFile)
         return false;
     std::vector<uint8_t> data(static_cast<size_t>(size.QuadPart));
     DWORD read = 0;
     if (!data.empty() &&
-        (!ReadFile(file.Get(), data.data(), static_cast<DWORD>(data.size()), &read, nullptr) ||
-         read != data.size()))
+        (!ReadFile(file, data.data(), static_cast<DWORD>(data.size()), &read, nullptr) || read != data.size()))
         return false;
     return CheckPluginSeal(data.data(), data.size());
+}
+
+} // namespace
+
+bool VerifyPluginFile(const std::string& path)
+{
+    CCheckedPluginFile file;
+    return file.Open(path);
+}
+
+bool CCheckedPluginFile::Open(const std::string& path)
+{
+    // Readers only share it: the loader reads and maps it, nobody changes it.
+    m_file.Attach(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (m_file && CheckOpenFile(m_file.Get()))
+        return true;
+    m_file.Close();
+    return false;
 }

@@ -11,6 +11,8 @@
 
 #include <string>
 
+#include "common/raii.h"
+
 const size_t kPluginSealSize = 8 + 8 + 32;
 // Plug-ins are small; a file beyond this is refused unread.
 const uint64_t kPluginSealMaxFile = 64ull * 1024 * 1024;
@@ -21,3 +23,17 @@ bool CheckPluginSeal(const uint8_t* data, size_t size);
 std::string MakePluginSeal(const uint8_t* image, size_t size);
 // Reads the file and checks its seal; false for missing, unreadable or oversized files.
 bool VerifyPluginFile(const std::string& path);
+
+// A plug-in file opened for its check and held open, closed to writers, renames and deletes,
+// until it has been loaded: loading the same path meanwhile loads the bytes that were checked.
+class CCheckedPluginFile {
+public:
+    // Opens the file and checks its seal through that handle; false (and nothing held) for
+    // missing, unreadable, oversized or unsealed files.
+    bool Open(const std::string& path);
+    void Close() { m_file.Close(); }
+    bool IsOpen() const { return m_file.IsValid(); }
+
+private:
+    raii::CHandle m_file;
+};

@@ -12,9 +12,33 @@ namespace {
 
 const DWORD kWaitMs = 100;
 const DWORD kBroadcastSpacingMs = 1000;
-// How long a fetch may take in all, and how often a port in use is tried again.
-const DWORD kFetchLimitMs = 5000;
+// How often a port in use is tried again.
 const DWORD kRebindMs = 10000;
+
+// Deadlines of the workers. A LAN peer connects in milliseconds and sends a text of a few
+// kilobytes at once; these leave room for a busy one and bound what a hostile one can hold.
+const DWORD kConnectLimitMs = 500;
+const DWORD kFirstByteMs = 100;
+const DWORD kFetchLimitMs = 3000;
+const DWORD kServeLimitMs = 3000;
+
+// Workers and queues. A monitor has a handful of peers; the bounds are for those that are not.
+const size_t kFetchWorkers = 4;
+const size_t kFetchQueue = 32;
+// Peers whose last fetch brought a text have workers of their own: a flood of senders that
+// do not exist or do not answer fills only the queue of the unknown.
+const size_t kKnownFetchWorkers = 2;
+const size_t kKnownPeers = 256;
+const size_t kRequestWorkers = 4;
+const size_t kRequestQueue = 16;
+const int kRequestsPerPeer = 2;
+// One fetch per sender per second; a sender that proclaims faster is fetched from once more
+// when its second is up.
+const uint32_t kFetchIntervalMs = 1000;
+const size_t kRememberedSenders = 1024;
+// Work per turn of the options thread, so that a flood still lets it broadcast and stop.
+const int kDatagramsPerTurn = 64;
+const int kAcceptsPerTurn = 16;
 
 std::string Dotted(uint32_t address)
 {
@@ -23,42 +47,37 @@ std::string Dotted(uint32_t address)
     return inet_ntoa(a);
 }
 
-bool Bind(SOCKET socket, unsigned short port)
+bool Bind(SOCKET socket, uint32_t address, unsigned short port)
 {
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_ANY);
-    address.sin_port = htons(port);
-    return bind(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    sockaddr_in local = {};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = address;
+    local.sin_port = htons(port);
+    return bind(socket, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0;
 }
 
-// Sets a cancel flag when the time is up, so that a receive with a cancel flag ends then.
-class CDeadline {
-public:
-    CDeadline(tCancelFlag& flag, DWORD milliseconds) : m_flag(flag), m_milliseconds(milliseconds)
-    {
-        m_thread.Attach(CreateThread(nullptr, 0, Thread, this, 0, nullptr));
-    }
-    ~CDeadline()
-    {
-        SetEvent(m_done.Get());
-        if (m_thread)
-            WaitForSingleObject(m_thread.Get(), INFINITE);
-    }
-
-private:
-    static DWORD WINAPI Thread(void* parameter)
-    {
-        auto self = static_cast<CDeadline*>(parameter);
-        if (WaitForSingleObject(self->m_done.Get(), self->m_milliseconds) == WAIT_TIMEOUT)
-            self->m_flag = true;
+unsigned short LocalPort(SOCKET socket)
+{
+    sockaddr_in local = {};
+    int size = sizeof local;
+    if (socket == INVALID_SOCKET || getsockname(socket, reinterpret_cast<sockaddr*>(&local), &size) != 0)
         return 0;
-    }
-    tCancelFlag& m_flag;
-    DWORD m_milliseconds;
-    raii::CHandle m_done{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
-    raii::CHandle m_thread;
-};
+    return ntohs(local.sin_port);
+}
+
+bool DefaultInterfaces(std::vector<tInterfaceEntry>& list)
+{
+    return EnumerateInterfaces(list, false, false, 16, 16);
+}
+
+// A connection that failed its deadline is reset rather than closed gracefully: the system
+// would otherwise keep trying to deliver the rest to a peer that does not read.
+void Abort(raii::CSocket& connection)
+{
+    linger hard = {1, 0};
+    setsockopt(connection.Get(), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard), sizeof hard);
+    connection.Close();
+}
 
 } // namespace
 
@@ -91,18 +110,28 @@ std::string BuildOptionsOfPlugins(const std::vector<CPlugin*>& plugins)
     return BuildOptionsText(options, kOptionsKey);
 }
 
-bool ReceiveOptionsText(SOCKET socket, std::string& out, DWORD milliseconds)
+COptionsService::COptionsService(IOptionsHost& host, tOptionsEndpoints endpoints)
+    : m_host(host), m_endpoints(std::move(endpoints)), m_requests(kRequestQueue), m_fetches(kFetchQueue),
+      m_knownFetches(kFetchQueue),
+      m_schedule(kFetchIntervalMs, kRememberedSenders)
 {
-    tCancelFlag cancel{false};
-    CDeadline deadline(cancel, milliseconds);
-    return ReceiveFramedString(socket, out, cancel, kMaxOptionsText);
+    if (!m_endpoints.interfaces)
+        m_endpoints.interfaces = DefaultInterfaces;
 }
-
-COptionsService::COptionsService(IOptionsHost& host) : m_host(host) {}
 
 COptionsService::~COptionsService()
 {
     Stop();
+}
+
+unsigned short COptionsService::LocalProclamationPort() const
+{
+    return m_udpBound ? LocalPort(m_udp.Get()) : 0;
+}
+
+unsigned short COptionsService::LocalRequestPort() const
+{
+    return m_tcpBound ? LocalPort(m_tcp.Get()) : 0;
 }
 
 void COptionsService::BindSockets()
@@ -111,44 +140,54 @@ void COptionsService::BindSockets()
     if (!m_udpBound) {
         if (!m_udp)
             m_udp.Attach(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
-        m_udpBound = m_udp && Bind(m_udp.Get(), kProclamationPort);
+        m_udpBound = m_udp && Bind(m_udp.Get(), m_endpoints.bindAddress, m_endpoints.proclamationPort) &&
+                     WSAEventSelect(m_udp.Get(), m_udpEvent.Get(), FD_READ) == 0;
         if (m_udp && !m_udpBound)
             Trace("[shared options] port %u is in use: proclamations cannot be heard, trying again later\n",
-                  kProclamationPort);
+                  m_endpoints.proclamationPort);
     }
     if (!m_tcpBound) {
         if (!m_tcp)
             m_tcp.Attach(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-        m_tcpBound = m_tcp && Bind(m_tcp.Get(), kOptionsRequestPort) && listen(m_tcp.Get(), 5) == 0;
+        m_tcpBound = m_tcp && Bind(m_tcp.Get(), m_endpoints.bindAddress, m_endpoints.requestPort) &&
+                     listen(m_tcp.Get(), 5) == 0 && WSAEventSelect(m_tcp.Get(), m_tcpEvent.Get(), FD_ACCEPT) == 0;
         if (m_tcp && !m_tcpBound)
             Trace("[shared options] port %u is in use: requests cannot be answered, trying again later\n",
-                  kOptionsRequestPort);
+                  m_endpoints.requestPort);
     }
 }
 
 void COptionsService::Start()
 {
+    if (m_thread.IsRunning())
+        return;
     srand(GetTickCount());
+    m_udpEvent.Attach(WSACreateEvent());
+    m_tcpEvent.Attach(WSACreateEvent());
     BindSockets();
-    m_stop = false;
-    m_thread.Attach(CreateThread(nullptr, 0, Thread, this, 0, nullptr));
+    m_deadlines.Start();
+    m_requests.Start(kRequestWorkers, [this](tRequest& request) { Serve(request); });
+    m_fetches.Start(kFetchWorkers, [this](uint32_t& peer) { Fetch(peer); });
+    m_knownFetches.Start(kKnownFetchWorkers, [this](uint32_t& peer) { Fetch(peer); });
+    m_thread.Start([this](CThread& self) { Run(self); });
 }
 
 void COptionsService::Stop()
 {
-    if (!m_thread)
-        return;
-    m_stop = true;
+    // Workers inside a send or receive end within a slice once their flags are set; a worker
+    // inside a plug-in call finishes it. Only then do the sockets go.
+    m_deadlines.CancelAll();
+    m_thread.Stop();
+    m_requests.Stop();
+    m_fetches.Stop();
+    m_knownFetches.Stop();
+    m_deadlines.Stop();
     m_udp.Close();
     m_tcp.Close();
-    WaitForSingleObject(m_thread.Get(), INFINITE);
-    m_thread.Close();
-}
-
-DWORD WINAPI COptionsService::Thread(void* parameter)
-{
-    static_cast<COptionsService*>(parameter)->Run();
-    return 0;
+    m_udpBound = false;
+    m_tcpBound = false;
+    m_udpEvent.Close();
+    m_tcpEvent.Close();
 }
 
 bool COptionsService::IsOwnAddress(uint32_t address) const
@@ -159,78 +198,178 @@ bool COptionsService::IsOwnAddress(uint32_t address) const
     return false;
 }
 
-void COptionsService::OnProclamation()
+void COptionsService::ReceiveProclamations()
 {
     uint8_t data[kMaxProclamation];
-    sockaddr_in sender = {};
-    int size = sizeof sender;
-    int count = recvfrom(m_udp.Get(), reinterpret_cast<char*>(data), sizeof data, 0,
-                         reinterpret_cast<sockaddr*>(&sender), &size);
-    if (count < 1 || IsOwnAddress(sender.sin_addr.s_addr))
+    for (int i = 0; i < kDatagramsPerTurn; ++i) {
+        sockaddr_in sender = {};
+        int size = sizeof sender;
+        int count = recvfrom(m_udp.Get(), reinterpret_cast<char*>(data), sizeof data, 0,
+                             reinterpret_cast<sockaddr*>(&sender), &size);
+        if (count < 0 && WSAGetLastError() == WSAEWOULDBLOCK)
+            return;
+        // Errors of one datagram (too long, an ICMP report of an earlier send) end nothing.
+        if (count < 1)
+            continue;
+        OnProclamation(data, static_cast<size_t>(count), sender.sin_addr.s_addr);
+    }
+}
+
+void COptionsService::OnProclamation(const uint8_t* data, size_t length, uint32_t sender)
+{
+    if (IsOwnAddress(sender))
         return;
-    std::vector<std::string> parts = SplitProclamation(data, static_cast<size_t>(count));
+    std::vector<std::string> parts = SplitProclamation(data, length);
     // Only a proclamation asks for a request: other datagrams on the port are not ours.
     if (parts.size() < 2 || parts[0] != kProclamationTag)
         return;
-    std::string from = Dotted(sender.sin_addr.s_addr);
+    std::string from = Dotted(sender);
     Trace("[shared options] received proclamation from %s\n", from.c_str());
     if (parts.size() >= 3) {
         // Ids are short decimal numbers; a longer text is kept only in part.
         std::string id = parts[1].substr(0, 16);
-        auto known = m_peers.find(sender.sin_addr.s_addr);
+        auto known = m_peers.find(sender);
         if (known != m_peers.end() && known->second == id) {
             Trace("[shared options] proclamation ID %s repeated, ignoring\n", id.c_str());
             return;
         }
         Trace("[shared options] proclamation ID %s is new, inserting\n", id.c_str());
-        // The map holds one entry per peer: a flood of senders is bounded by the address space
-        // of the LAN, but not a wider one.
+        // One entry per sender: a flood of spoofed senders would grow it without end.
         if (m_peers.size() >= 4096)
             m_peers.clear();
-        m_peers[sender.sin_addr.s_addr] = id;
+        m_peers[sender] = id;
     }
-    Trace("[shared options] requesting shared options from %s\n", from.c_str());
-    GetSharedOptions(sender.sin_addr.s_addr);
+    RequestFetch(sender);
 }
 
-void COptionsService::GetSharedOptions(uint32_t peer)
+void COptionsService::RequestFetch(uint32_t sender)
+{
+    raii::CLock lock(m_lock);
+    CFetchSchedule::tDecision decision = m_schedule.Request(sender, GetTickCount());
+    lock.Unlock();
+    if (decision == CFetchSchedule::kFetchNow)
+        QueueFetch(sender);
+    else if (decision == CFetchSchedule::kFolded)
+        Trace("[shared options] a fetch from %s is under way or recent, fetching once more later\n",
+              Dotted(sender).c_str());
+    else
+        Trace("[shared options] too many senders, proclamation from %s dropped\n", Dotted(sender).c_str());
+}
+
+void COptionsService::QueueFetch(uint32_t sender)
+{
+    Trace("[shared options] requesting shared options from %s\n", Dotted(sender).c_str());
+    raii::CLock lock(m_lock);
+    bool known = m_known.count(sender) != 0;
+    lock.Unlock();
+    if ((known && m_knownFetches.Push(sender)) || m_fetches.Push(sender))
+        return;
+    Trace("[shared options] too many fetches waiting, the one from %s follows later\n", Dotted(sender).c_str());
+    raii::CLock again(m_lock);
+    m_schedule.Postpone(sender);
+}
+
+void COptionsService::Fetch(uint32_t peer)
+{
+    bool fetched = GetSharedOptions(peer);
+    raii::CLock lock(m_lock);
+    m_schedule.Finished(peer);
+    if (!fetched)
+        m_known.erase(peer);
+    else if (m_known.size() < kKnownPeers)
+        m_known.insert(peer);
+}
+
+bool COptionsService::GetSharedOptions(uint32_t peer)
 {
     TraceHere("getting shared options from %s\n", Dotted(peer).c_str());
     raii::CSocket connection(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-    if (!connection)
-        return;
-    // A blocking connect would wait for the system's time-out on a peer that is gone.
-    tCancelFlag cancel{false};
+    if (!connection || !SetBlocking(connection.Get(), false))
+        return false;
+    bool connected;
     {
-        CDeadline deadline(cancel, 1000);
-        if (!SetBlocking(connection.Get(), false) ||
-            !ConnectWithRetry(connection.Get(), peer, kOptionsRequestPort, 1, cancel))
-            return;
+        tCancelFlag cancel{false};
+        CDeadline deadline(m_deadlines, cancel, kConnectLimitMs);
+        connected = ConnectWithRetry(connection.Get(), peer, m_endpoints.peerRequestPort, 1, cancel);
+    }
+    if (!connected) {
+        Abort(connection);
+        return false;
     }
     fd_set readable;
     FD_ZERO(&readable);
     FD_SET(connection.Get(), &readable);
-    timeval wait = {0, static_cast<long>(kWaitMs * 1000)};
-    if (select(0, &readable, nullptr, nullptr, &wait) <= 0)
-        return;
+    timeval wait = {0, static_cast<long>(kFirstByteMs * 1000)};
+    if (select(0, &readable, nullptr, nullptr, &wait) <= 0) {
+        Abort(connection);
+        return false;
+    }
     std::string text;
-    if (!ReceiveOptionsText(connection.Get(), text, kFetchLimitMs))
-        return;
+    bool received;
+    {
+        tCancelFlag cancel{false};
+        CDeadline deadline(m_deadlines, cancel, kFetchLimitMs);
+        received = ReceiveFramedString(connection.Get(), text, cancel, kMaxOptionsText);
+    }
+    if (!received) {
+        Abort(connection);
+        return false;
+    }
+    connection.Close();
     TraceHere("read options were \"%s\"\n", text.c_str());
     m_host.DispatchShareableOptions(text);
+    return true;
 }
 
-void COptionsService::OnRequest()
+void COptionsService::AcceptRequests()
 {
-    raii::CSocket connection(accept(m_tcp.Get(), nullptr, nullptr));
-    if (!connection)
-        return;
+    for (int i = 0; i < kAcceptsPerTurn; ++i) {
+        sockaddr_in address = {};
+        int size = sizeof address;
+        raii::CSocket connection(accept(m_tcp.Get(), reinterpret_cast<sockaddr*>(&address), &size));
+        if (!connection)
+            return;
+        // An accepted socket inherits the listener's event; the worker's sends choose their own.
+        WSAEventSelect(connection.Get(), nullptr, 0);
+        uint32_t peer = address.sin_addr.s_addr;
+        raii::CLock lock(m_lock);
+        int& serving = m_serving[peer];
+        if (serving >= kRequestsPerPeer) {
+            lock.Unlock();
+            Trace("[shared options] %s has requests under way already, connection closed\n", Dotted(peer).c_str());
+            Abort(connection);
+            continue;
+        }
+        ++serving;
+        lock.Unlock();
+        if (!m_requests.Push(tRequest{std::move(connection), peer})) {
+            Trace("[shared options] too many requests waiting, connection from %s closed\n", Dotted(peer).c_str());
+            raii::CLock again(m_lock);
+            if (--m_serving[peer] <= 0)
+                m_serving.erase(peer);
+        }
+    }
+}
+
+void COptionsService::Serve(tRequest& request)
+{
     Trace("[shared options] satisfying shared options request\n");
     std::string text = m_host.BuildSharedOptions();
-    tCancelFlag cancel{false};
-    CDeadline deadline(cancel, kFetchLimitMs);
-    SetBlocking(connection.Get(), false);
-    SendFramed(connection.Get(), text.data(), nullptr, static_cast<int64_t>(text.size()), 0, cancel, nullptr);
+    bool sent;
+    {
+        tCancelFlag cancel{false};
+        CDeadline deadline(m_deadlines, cancel, kServeLimitMs);
+        sent = SetBlocking(request.connection.Get(), false) &&
+               SendFramed(request.connection.Get(), text.data(), nullptr, static_cast<int64_t>(text.size()), 0,
+                          cancel, nullptr);
+    }
+    if (sent)
+        request.connection.Close();
+    else
+        Abort(request.connection);
+    raii::CLock lock(m_lock);
+    if (--m_serving[request.peer] <= 0)
+        m_serving.erase(request.peer);
 }
 
 void COptionsService::Broadcast()
@@ -241,7 +380,7 @@ void COptionsService::Broadcast()
         m_lastId = id;
         m_broadcastsLeft = 3;
         m_lastBroadcast = GetTickCount() - kBroadcastSpacingMs;
-        EnumerateInterfaces(m_interfaces, false, false, 16, 16);
+        m_endpoints.interfaces(m_interfaces);
     }
     if (m_broadcastsLeft > 0 && GetTickCount() - m_lastBroadcast >= kBroadcastSpacingMs) {
         printf("[shared options] sending broadcast (%d, %d)\n", m_broadcastsLeft, m_lastId);
@@ -250,33 +389,37 @@ void COptionsService::Broadcast()
         m_lastBroadcast += kBroadcastSpacingMs;
         std::string datagram = BuildProclamation(m_lastId);
         for (const tInterfaceEntry& entry : m_interfaces)
-            SendDatagram(kProclamationPort, datagram.c_str(), datagram.size() + 1, entry.broadcast);
+            SendDatagram(m_endpoints.peerProclamationPort, datagram.c_str(), datagram.size() + 1, entry.broadcast);
     }
 }
 
-void COptionsService::Run()
+void COptionsService::Run(CThread& self)
 {
-    while (!m_stop) {
+    while (!self.StopRequested()) {
         if ((!m_udpBound || !m_tcpBound) && GetTickCount() - m_lastBindAttempt >= kRebindMs)
             BindSockets();
-        fd_set readable;
-        FD_ZERO(&readable);
+        HANDLE waits[3] = {self.StopEvent()};
+        DWORD count = 1;
         if (m_udpBound)
-            FD_SET(m_udp.Get(), &readable);
+            waits[count++] = m_udpEvent.Get();
         if (m_tcpBound)
-            FD_SET(m_tcp.Get(), &readable);
-        timeval wait = {0, static_cast<long>(kWaitMs * 1000)};
-        int ready = readable.fd_count ? select(0, &readable, nullptr, nullptr, &wait) : (Sleep(kWaitMs), 0);
-        if (m_stop)
+            waits[count++] = m_tcpEvent.Get();
+        if (WaitForMultipleObjects(count, waits, FALSE, kWaitMs) == WAIT_OBJECT_0)
             break;
-        if (ready < 0) {
-            Sleep(kWaitMs); // a socket went away; the stop flag says whether to end
-            continue;
+        // Both sockets are non-blocking: reading one that has nothing costs one call.
+        if (m_udpBound) {
+            WSAResetEvent(m_udpEvent.Get());
+            ReceiveProclamations();
         }
-        if (ready > 0 && m_udpBound && FD_ISSET(m_udp.Get(), &readable))
-            OnProclamation();
-        if (ready > 0 && m_tcpBound && FD_ISSET(m_tcp.Get(), &readable))
-            OnRequest();
+        if (m_tcpBound) {
+            WSAResetEvent(m_tcpEvent.Get());
+            AcceptRequests();
+        }
+        raii::CLock lock(m_lock);
+        std::vector<uint32_t> due = m_schedule.Due(GetTickCount());
+        lock.Unlock();
+        for (uint32_t sender : due)
+            QueueFetch(sender);
         Broadcast();
     }
 }

@@ -4,6 +4,7 @@
 #include "common/tests/test_support.h"
 
 using testsupport::CTempDir;
+using testsupport::WriteFileText;
 using utilcpp::CParseini;
 
 TEST(Parseini, SettingsFileNameFollowsTheModule)
@@ -53,6 +54,30 @@ TEST(Parseini, LongValuesAreReadWhole)
     std::string read;
     ini.GetString("long", "absent", read, "fallback");
     EXPECT_EQ("fallback", read);
+
+    // Written directly: Wine's profile writer fails on values of some ten kilobytes and more.
+    std::string mebibyte(1024 * 1024, 'w');
+    mebibyte.back() = 'E';
+    CParseini big(dir.File("big.ini"));
+    ASSERT_TRUE(WriteFileText(big.GetFileName(), "[long]\r\nkey=" + mebibyte + "\r\n"));
+    EXPECT_TRUE(big.GetString("long", "key", read, ""));
+    EXPECT_TRUE(read == mebibyte) << "read " << read.size() << " characters";
+}
+
+TEST(Parseini, ValuesBeyondTheLimitAreCutThere)
+{
+    CTempDir dir;
+    std::string path = dir.File("huge.ini");
+    ASSERT_TRUE(WriteFileText(path, "[s]\r\nkey=" + std::string(CParseini::kMaxValueLength + 100, 'h') +
+                                        "\r\nnext=1\r\n"));
+    CParseini ini(path);
+    std::string read;
+    EXPECT_TRUE(ini.GetString("s", "key", read, ""));
+    EXPECT_EQ(CParseini::kMaxValueLength, read.size());
+    EXPECT_EQ(std::string::npos, read.find_first_not_of('h')) << "the value's own characters";
+    int next = 0;
+    ini.GetInt("s", "next", next, 0);
+    EXPECT_EQ(1, next);
 }
 
 TEST(Parseini, DeleteKeySectionAndRename)

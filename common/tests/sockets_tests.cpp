@@ -242,6 +242,38 @@ TEST(FramedFile, EmptyFileHasNoProgress)
     EXPECT_EQ("", testsupport::ReadFileText(target));
 }
 
+// An existing target is replaced by a file made anew. One that another program holds open is
+// left as it is and the receive fails: whether the holder lets it be deleted (the name stays
+// until the holder closes it, and what is written there would go with it) or not.
+TEST(FramedFile, AnExistingTargetIsReplacedUnlessHeldOpen)
+{
+    CTempDir dir;
+    std::string target = dir.File("existing.bin");
+    auto receive = [&](const std::string& framed) {
+        CSocket a, b;
+        ConnectedPair(a, b);
+        tCancelFlag cancel{false};
+        CRecorder received;
+        EXPECT_TRUE(SendRaw(a.Get(), framed));
+        bool ok = ReceiveFramedFile(b.Get(), target.c_str(), 3, cancel, &received);
+        EXPECT_EQ(ok ? "F1" : "F0", received.Calls().back());
+        return ok;
+    };
+    ASSERT_TRUE(testsupport::WriteFileText(target, std::string(10000, 'o')));
+    EXPECT_TRUE(receive("5:fresh"));
+    EXPECT_EQ("fresh", testsupport::ReadFileText(target));
+
+    for (DWORD share : {DWORD(FILE_SHARE_READ | FILE_SHARE_WRITE), DWORD(FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)}) {
+        ASSERT_TRUE(testsupport::WriteFileText(target, "old"));
+        raii::CHandle holder(CreateFileA(target.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(holder.IsValid());
+        EXPECT_FALSE(receive("5:fresh")) << share;
+        if (!(share & FILE_SHARE_DELETE)) {
+            EXPECT_EQ("old", testsupport::ReadFileText(target)) << "not deletable: untouched";
+        }
+    }
+}
+
 TEST(FramedFile, BadHeadersCreateNoFile)
 {
     CTempDir dir;

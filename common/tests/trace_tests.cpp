@@ -2,8 +2,10 @@
 
 #include <string.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "common/options.h"
 #include "common/raii.h"
@@ -331,4 +333,135 @@ TEST_F(TraceTest, WithoutAViewerThePipeIsSkipped)
     EXPECT_TRUE(TraceGetStdout());
     EXPECT_EQ(0, TraceGetOutputCount());
     EXPECT_NE(std::string::npos, out.find("only stdout"));
+}
+
+namespace {
+
+// A viewer's end of a pipe: serves it, reads only when told to.
+class CViewer {
+public:
+    explicit CViewer(const char* name)
+        : m_pipe(CreateNamedPipeA(name, PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, 1,
+                                  4096, 4096, 0, nullptr))
+    {
+    }
+    bool Ok() const { return m_pipe.IsValid(); }
+    HANDLE Get() const { return m_pipe.Get(); }
+    // Everything written so far (the client end must be open).
+    std::string ReadAvailable()
+    {
+        std::string text;
+        char buffer[4096];
+        DWORD available = 0, count = 0;
+        while (PeekNamedPipe(m_pipe.Get(), nullptr, 0, nullptr, &available, nullptr) && available > 0 &&
+               ReadFile(m_pipe.Get(), buffer, sizeof buffer, &count, nullptr) && count > 0)
+            text.append(buffer, count);
+        return text;
+    }
+
+private:
+    raii::CHandle m_pipe;
+};
+
+std::vector<std::string> Lines(const std::string& text, const char* separator = "\r\n")
+{
+    std::vector<std::string> lines;
+    size_t at = 0, end;
+    while ((end = text.find(separator, at)) != std::string::npos) {
+        lines.push_back(text.substr(at, end - at));
+        at = end + strlen(separator);
+    }
+    if (at < text.size())
+        lines.push_back(text.substr(at));
+    return lines;
+}
+
+} // namespace
+
+// A viewer that does not read must not stop the program: lines that find the pipe full are
+// dropped, and what the viewer gets is whole lines.
+TEST_F(TraceTest, AViewerThatDoesNotReadDropsLinesInsteadOfBlocking)
+{
+    const char* name = "\\\\.\\pipe\\velmora-trace-test";
+    CViewer viewer(name);
+    ASSERT_TRUE(viewer.Ok());
+    TraceInit((std::string("x.exe /debug:") + name).c_str());
+    ASSERT_EQ(1, TraceGetOutputCount());
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (int i = 0; i < 2000; ++i)
+            Trace("line %04d %s\n", i, std::string(60, 'x').c_str());
+        done = true;
+    });
+    for (int i = 0; i < 500 && !done; ++i)
+        Sleep(10);
+    bool inTime = done;
+    while (!done) // a writer that waits for the viewer is freed before the test fails
+        viewer.ReadAvailable();
+    writer.join();
+    ASSERT_TRUE(inTime) << "2000 lines into a pipe that nobody reads took more than 5 s";
+
+    std::vector<std::string> lines = Lines(viewer.ReadAvailable());
+    ASSERT_FALSE(lines.empty());
+    EXPECT_LT(lines.size(), 2000u) << "a pipe of 4 KiB cannot have taken all";
+    for (const std::string& line : lines)
+        EXPECT_EQ(70u, line.size()) << "whole lines only: " << line;
+    EXPECT_EQ("line 0000 " + std::string(60, 'x'), lines.front());
+
+    Trace("after the viewer read\n");
+    EXPECT_EQ("after the viewer read\r\n", viewer.ReadAvailable()) << "lines flow again once there is room";
+    TraceCloseAll();
+}
+
+// Whoever serves the pipe may learn who writes to it, but not act as the writer.
+TEST_F(TraceTest, ThePipeIsOpenedForIdentificationOnly)
+{
+    const char* name = "\\\\.\\pipe\\velmora-trace-sqos";
+    CViewer viewer(name);
+    ASSERT_TRUE(viewer.Ok());
+    TraceInit((std::string("x.exe /debug:") + name).c_str());
+    Trace("hello\n");
+    ASSERT_EQ("hello\r\n", viewer.ReadAvailable());
+    // Wine takes the quality-of-service flags but impersonates every pipe client fully.
+    if (GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version")) {
+        TraceCloseAll();
+        GTEST_SKIP() << "Wine ignores SECURITY_SQOS_PRESENT: the impersonation level is checked on Windows only";
+    }
+    ASSERT_TRUE(ImpersonateNamedPipeClient(viewer.Get())) << GetLastError();
+    HANDLE token = nullptr;
+    BOOL opened = OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &token);
+    SECURITY_IMPERSONATION_LEVEL level = SecurityDelegation;
+    DWORD size = 0;
+    BOOL queried = opened && GetTokenInformation(token, TokenImpersonationLevel, &level, sizeof level, &size);
+    RevertToSelf();
+    if (token)
+        CloseHandle(token);
+    TraceCloseAll();
+    ASSERT_TRUE(queried) << GetLastError();
+    EXPECT_EQ(SecurityIdentification, level);
+}
+
+// A placed line is one write: the lines of threads tracing at once stay whole.
+TEST_F(TraceTest, LinesOfSeveralThreadsDoNotMix)
+{
+    CTempDir dir;
+    std::string file = dir.File("threads.log");
+    TraceInit(("x.exe /debug:" + file).c_str());
+    auto body = [](char mark) {
+        for (int i = 0; i < 300; ++i)
+            TraceHere("%s\n", std::string(40, mark).c_str());
+    };
+    std::thread a(body, 'a'), b(body, 'b');
+    a.join();
+    b.join();
+    TraceCloseAll();
+    std::vector<std::string> lines = Lines(ReadFileText(file));
+    ASSERT_EQ(600u, lines.size());
+    for (const std::string& line : lines) {
+        size_t message = line.find("(): ");
+        ASSERT_NE(std::string::npos, message) << line;
+        std::string text = line.substr(message + 4);
+        EXPECT_TRUE(text == std::string(40, 'a') || text == std::string(40, 'b')) << line;
+        EXPECT_EQ(0u, line.find("common/tests/trace_tests.cpp(")) << line;
+    }
 }

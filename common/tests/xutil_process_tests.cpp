@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <shellapi.h>
+
 #include <shlobj.h>
 #include <time.h>
 
@@ -57,6 +60,33 @@ TEST(StartProgram, CommandLineAndDirectoryOfAProgramText)
     EXPECT_EQ("C:\\Program Files", xUtilProgramDirectory("\"C:\\Program Files\\x.exe\""));
     EXPECT_EQ("c:\\x.exe -a -b", xUtilBuildCommandLine("c:\\x.exe", "-a -b"));
     EXPECT_EQ("", xUtilProgramDirectory("notepad.exe"));
+}
+
+TEST(StartProgram, QuotedArgumentsReadBackAsTheyWere)
+{
+    EXPECT_EQ("plain", xUtilQuoteArgument("plain"));
+    EXPECT_EQ("\"\"", xUtilQuoteArgument(""));
+    EXPECT_EQ("\"a b\"", xUtilQuoteArgument("a b"));
+    EXPECT_EQ("C:\\dir\\", xUtilQuoteArgument("C:\\dir\\")) << "backslashes alone need nothing";
+    EXPECT_EQ("\"C:\\my dir\\\\\"", xUtilQuoteArgument("C:\\my dir\\")) << "doubled before the closing quote";
+    EXPECT_EQ("\"say \\\"hi\\\"\"", xUtilQuoteArgument("say \"hi\""));
+
+    // The system's own parser takes every one of them back as one argument, unchanged.
+    const char* arguments[] = {"http://198.18.0.5/live stream", "a\"b", "\\\"", "x\\\\\" /evil \"", "tab\there",
+                               "trailing\\", "\\\\server\\share dir\\", "", "-a"};
+    std::string line = "prog.exe";
+    for (const char* argument : arguments)
+        line += " " + xUtilQuoteArgument(argument);
+    std::wstring wide(line.begin(), line.end());
+    int count = 0;
+    LPWSTR* parsed = CommandLineToArgvW(wide.c_str(), &count);
+    ASSERT_NE(nullptr, parsed);
+    ASSERT_EQ(static_cast<int>(sizeof arguments / sizeof arguments[0]) + 1, count) << line;
+    for (int i = 1; i < count; ++i) {
+        std::wstring w(parsed[i]);
+        EXPECT_EQ(arguments[i - 1], std::string(w.begin(), w.end())) << line;
+    }
+    LocalFree(parsed);
 }
 
 TEST(StartProgram, RunsQuotedFromItsOwnFolderAndReturnsTheExitCode)

@@ -20,6 +20,17 @@ tObserverSlot& Observer()
     return slot;
 }
 
+// The template in the program's chosen resource language; none when no language was chosen,
+// so that the system picks as it always did.
+const DLGTEMPLATE* TemplateInLanguage(HINSTANCE instance, UINT templateId)
+{
+    if (!xUtilGetResourceLanguage())
+        return nullptr;
+    HRSRC found = xUtilFindResource(instance, RT_DIALOG, MAKEINTRESOURCEA(templateId));
+    HGLOBAL loaded = found ? LoadResource(instance, found) : nullptr;
+    return loaded ? static_cast<const DLGTEMPLATE*>(LockResource(loaded)) : nullptr;
+}
+
 void NotifyObserver(CDialogBase& dialog)
 {
     tDialogObserver observer;
@@ -32,6 +43,11 @@ void NotifyObserver(CDialogBase& dialog)
 }
 
 } // namespace
+
+const DLGTEMPLATE* CDialogBase::Template() const
+{
+    return TemplateInLanguage(m_instance, m_templateId);
+}
 
 void SetDialogObserver(tDialogObserver observer)
 {
@@ -144,8 +160,10 @@ INT_PTR CALLBACK CDialogBase::Procedure(HWND hwnd, UINT message, WPARAM wParam, 
 INT_PTR CDialog::DoModal(HWND parent)
 {
     m_modal = true;
-    INT_PTR result = DialogBoxParamA(m_instance, MAKEINTRESOURCEA(m_templateId), parent, Procedure,
-                                     reinterpret_cast<LPARAM>(static_cast<CDialogBase*>(this)));
+    LPARAM self = reinterpret_cast<LPARAM>(static_cast<CDialogBase*>(this));
+    const DLGTEMPLATE* described = TemplateInLanguage(m_instance, m_templateId);
+    INT_PTR result = described ? DialogBoxIndirectParamA(m_instance, described, parent, Procedure, self)
+                               : DialogBoxParamA(m_instance, MAKEINTRESOURCEA(m_templateId), parent, Procedure, self);
     m_modal = false;
     if (result == -1) {
         TraceHere("DialogBoxParam failed for template %u\n", m_templateId);
@@ -157,8 +175,10 @@ INT_PTR CDialog::DoModal(HWND parent)
 bool CDialog::CreateModeless(HWND parent)
 {
     m_modal = false;
-    HWND hwnd = CreateDialogParamA(m_instance, MAKEINTRESOURCEA(m_templateId), parent, Procedure,
-                                   reinterpret_cast<LPARAM>(static_cast<CDialogBase*>(this)));
+    LPARAM self = reinterpret_cast<LPARAM>(static_cast<CDialogBase*>(this));
+    const DLGTEMPLATE* described = TemplateInLanguage(m_instance, m_templateId);
+    HWND hwnd = described ? CreateDialogIndirectParamA(m_instance, described, parent, Procedure, self)
+                          : CreateDialogParamA(m_instance, MAKEINTRESOURCEA(m_templateId), parent, Procedure, self);
     if (!hwnd) {
         TraceHere("CreateDialogParam failed for template %u\n", m_templateId);
         TraceLastError();

@@ -20,6 +20,9 @@ public:
     UINT TemplateId() const { return m_templateId; }
     // A text of the module's string table.
     std::string LoadText(UINT id) const;
+    // The template in the program's chosen resource language (xUtilSetResourceLanguage);
+    // none when the system is to pick it.
+    const DLGTEMPLATE* Template() const;
 
 protected:
     CDialogBase(HINSTANCE instance, UINT templateId) : m_instance(instance), m_templateId(templateId) {}

@@ -29,6 +29,12 @@ void CPropertyPage::GoToPage(UINT templateId)
         SendMessageA(Sheet(), PSM_SETCURSELID, 0, static_cast<LPARAM>(templateId));
 }
 
+void CPropertyPage::GoToIndex(int index)
+{
+    if (Sheet())
+        SendMessageA(Sheet(), PSM_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
 void CPropertyPage::PressButton(int button)
 {
     if (Sheet())
@@ -40,7 +46,13 @@ PROPSHEETPAGEA CPropertyPage::Describe()
     PROPSHEETPAGEA page = {};
     page.dwSize = sizeof page;
     page.hInstance = m_instance;
-    page.pszTemplate = MAKEINTRESOURCEA(m_templateId);
+    page.dwFlags = PSP_DEFAULT;
+    if (const DLGTEMPLATE* described = Template()) {
+        page.pResource = described;
+        page.dwFlags |= PSP_DLGINDIRECT;
+    } else {
+        page.pszTemplate = MAKEINTRESOURCEA(m_templateId);
+    }
     // The page procedure finds the object through the page's lParam (see PageProcedure).
     page.pfnDlgProc = [](HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) -> INT_PTR {
         CPropertyPage* self = nullptr;
@@ -56,7 +68,6 @@ PROPSHEETPAGEA CPropertyPage::Describe()
         return self ? self->Dispatch(message, wParam, lParam) : FALSE;
     };
     page.lParam = reinterpret_cast<LPARAM>(this);
-    page.dwFlags = PSP_DEFAULT;
     if (m_titleId) {
         m_title = LoadText(m_titleId);
         page.pszTitle = m_title.c_str();
@@ -131,8 +142,8 @@ INT_PTR CPropertySheet::DoModal(HWND parent)
 {
     std::vector<PROPSHEETPAGEA> pages;
     pages.reserve(m_pages.size());
-    for (CPropertyPage* page : m_pages)
-        pages.push_back(page->Describe());
+    for (tEntry& entry : m_pages)
+        pages.push_back(entry.page ? entry.page->Describe() : entry.described);
 
     PROPSHEETHEADERA header = {};
     header.dwSize = sizeof header;

@@ -34,6 +34,8 @@ public:
     void SetWizardButtons(DWORD flags);
     // Moves the wizard to the page of this template (from a worker's task, for example).
     void GoToPage(UINT templateId);
+    // Moves the wizard to the page at this index of the sheet.
+    void GoToIndex(int index);
     // Presses a sheet button (PSBTN_NEXT, PSBTN_BACK, PSBTN_FINISH, PSBTN_CANCEL...).
     void PressButton(int button);
 
@@ -76,7 +78,10 @@ public:
     CPropertySheet(HINSTANCE instance, const std::string& caption)
         : m_instance(instance), m_caption(caption) {}
 
-    void AddPage(CPropertyPage& page) { m_pages.push_back(&page); }
+    void AddPage(CPropertyPage& page) { m_pages.push_back({&page, {}}); }
+    // A page described by someone else (a DLL that brings its own pages), used as it is.
+    void AddPage(const PROPSHEETPAGEA& described) { m_pages.push_back({nullptr, described}); }
+    size_t PageCount() const { return m_pages.size(); }
     // A Wizard97 wizard with the given bitmaps (resource ids; 0 for none).
     void SetWizard97(UINT watermarkId, UINT headerId);
     // A classic wizard (no header and watermark).
@@ -95,7 +100,11 @@ public:
 private:
     HINSTANCE m_instance;
     std::string m_caption;
-    std::vector<CPropertyPage*> m_pages;
+    struct tEntry {
+        CPropertyPage* page; // none for a described page
+        PROPSHEETPAGEA described;
+    };
+    std::vector<tEntry> m_pages;
     DWORD m_flags = 0;
     UINT m_watermarkId = 0;
     UINT m_headerId = 0;

@@ -54,6 +54,12 @@ TEST(OptionsCodec, OptionsTextAndProclamations)
     EXPECT_TRUE(SplitOptionsText("no colon;").empty());
     EXPECT_TRUE(SplitOptionsText("no semicolon:x").empty());
     EXPECT_EQ(1u, SplitOptionsText(";name:data;").size()) << "a name may be anything before the first colon";
+    std::string crowded;
+    for (int i = 0; i < 1000; ++i)
+        crowded += "p" + std::to_string(i) + ".dll:AA;";
+    entries = SplitOptionsText(crowded);
+    ASSERT_EQ(kMaxOptionsEntries, entries.size()) << "the entries after the bound are ignored";
+    EXPECT_EQ("p31.dll", entries.back().first);
 
     std::string datagram = BuildProclamation(1234);
     datagram += '\0';

@@ -2,6 +2,7 @@
 
 #include "common/tests/test_support.h"
 #include "common/trace.h"
+#include "monitor/monitor_dialog.h"
 #include "monitor/plugin.h"
 #include "monitor/tests/monitor_test_support.h"
 
@@ -173,4 +174,42 @@ TEST_F(PluginTest, APluginWithNothingToShowSendsNone)
     ASSERT_TRUE(PumpUntil([&] { return m_receiver.nones >= 3; }));
     EXPECT_EQ(0, m_receiver.trees);
     plugin.Destroy();
+}
+
+TEST_F(PluginTest, TheFileThatIsCheckedIsTheFileThatIsLoaded)
+{
+    CPlugin plugin("tp_getstate.dll", m_receiver.Get());
+    ASSERT_TRUE(plugin.Create());
+    std::string expected = testsupport::ProgramFolder() + "\\tp_getstate.dll";
+    EXPECT_EQ(0, _stricmp(expected.c_str(), plugin.ModuleFile().c_str())) << plugin.ModuleFile();
+    EXPECT_EQ(0, _stricmp(expected.c_str(), ResolvePluginFile("tp_getstate.dll").c_str()));
+    plugin.Destroy();
+    EXPECT_EQ("", plugin.ModuleFile());
+    EXPECT_EQ("", ResolvePluginFile("coppercard.dll")) << "nowhere to be found";
+}
+
+TEST_F(PluginTest, APluginThatFailsItsSealIsNeitherLoadedNorStarted)
+{
+    // A sealed plug-in with one byte changed, beside the program where plug-ins are looked for
+    // first; starting it again by name (as the wizard does) checks it again.
+    std::string folder = testsupport::ProgramFolder();
+    std::string tampered = folder + "\\tp_tampered.dll";
+    std::string image = testsupport::ReadFileText(folder + "\\tp_full.dll");
+    ASSERT_GT(image.size(), 1000u);
+    image[image.size() / 2] ^= 0x20;
+    ASSERT_TRUE(testsupport::WriteFileText(tampered, image));
+    CPlugin plugin("tp_tampered.dll", m_receiver.Get());
+    EXPECT_FALSE(plugin.Create());
+    EXPECT_FALSE(plugin.Create());
+    EXPECT_FALSE(plugin.IsCreated());
+    EXPECT_EQ(nullptr, GetModuleHandleA("tp_tampered.dll"));
+    EXPECT_EQ(0, CountEvents(Log(), "attach")) << "not even its DllMain ran";
+    EXPECT_NE(std::string::npos, TraceText().find("tp_tampered.dll fails the integrity check, skipped"));
+    EXPECT_TRUE(DeleteFileA(tampered.c_str()));
+}
+
+TEST(PluginContract, TheMonitorWindowIsFoundByTheClassTheContractNames)
+{
+    // Other programs find the monitor by the contract's class name; the window registers its own.
+    EXPECT_STREQ(kMonitorWindowClass, CMonitorDialog::kClassName);
 }

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "common/tests/test_support.h"
+#include "common/raii.h"
 #include "monitor/plugin_seal.h"
 
 using testsupport::CTempDir;
@@ -55,4 +56,31 @@ TEST(PluginSeal, SealOfMemoryImage)
     file[0] ^= 0x80;
     EXPECT_FALSE(CheckPluginSeal(file.data(), file.size()));
     EXPECT_FALSE(CheckPluginSeal(nullptr, 0));
+}
+
+TEST(PluginSeal, ACheckedFileCannotBeChangedUntilItIsLoaded)
+{
+    CTempDir dir;
+    std::string path = dir.File("held.dll");
+    ASSERT_TRUE(CopyFileA((testsupport::ProgramFolder() + "\\tp_getstate.dll").c_str(), path.c_str(), FALSE));
+    {
+        CCheckedPluginFile checked;
+        ASSERT_TRUE(checked.Open(path));
+        EXPECT_TRUE(checked.IsOpen());
+        raii::CHandle writer(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                         OPEN_EXISTING, 0, nullptr));
+        EXPECT_FALSE(writer.IsValid()) << "no writer while it is held";
+        EXPECT_FALSE(MoveFileA(path.c_str(), dir.File("moved.dll").c_str())) << "nor a rename";
+        EXPECT_FALSE(DeleteFileA(path.c_str())) << "nor a delete";
+        raii::CModule loaded(LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+        EXPECT_TRUE(loaded.IsValid()) << "the loader may read it";
+    }
+    raii::CHandle writer(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_TRUE(writer.IsValid()) << "released afterwards";
+
+    CCheckedPluginFile unsealed;
+    std::string image = testsupport::ReadFileText(path);
+    testsupport::WriteFileText(dir.File("unsealed.dll"), image.substr(0, image.size() - kPluginSealSize));
+    EXPECT_FALSE(unsealed.Open(dir.File("unsealed.dll")));
+    EXPECT_FALSE(unsealed.IsOpen()) << "nothing held after a failed check";
 }

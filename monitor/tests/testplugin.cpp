@@ -11,9 +11,7 @@
 
 #include <string>
 
-#include "monitor/source.win/global/status.h"
-
-#define EXPORT extern "C" __declspec(dllexport)
+#include "monitor/source.win/global/plugin_contract.h"
 
 namespace {
 
@@ -92,21 +90,21 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
 }
 
 #ifdef TP_INIT
-EXPORT void Init(void)
+VELMORA_PLUGIN_EXPORT void Init(void)
 {
     Log("Init");
 }
 #endif
 
 #ifdef TP_CLEANUP
-EXPORT void Cleanup(void)
+VELMORA_PLUGIN_EXPORT void Cleanup(void)
 {
     Log("Cleanup");
 }
 #endif
 
 #ifdef TP_GETSTATE
-EXPORT CState* GetState(HANDLE cancel, HANDLE refresh)
+VELMORA_PLUGIN_EXPORT CState* GetState(HANDLE cancel, HANDLE refresh)
 {
     static int calls;
     std::string mode = Env("VELMORA_TESTPLUGIN_MODE");
@@ -126,7 +124,7 @@ EXPORT CState* GetState(HANDLE cancel, HANDLE refresh)
 #endif
 
 #ifdef TP_GETOPTIONS
-EXPORT const char* GetShareableOptions(void)
+VELMORA_PLUGIN_EXPORT const char* GetShareableOptions(void)
 {
     Log("GetShareableOptions");
     return g_options.c_str();
@@ -134,7 +132,7 @@ EXPORT const char* GetShareableOptions(void)
 #endif
 
 #ifdef TP_SETOPTIONS
-EXPORT void SetShareableOptions(std::string& options)
+VELMORA_PLUGIN_EXPORT void SetShareableOptions(std::string& options)
 {
     Log("SetShareableOptions", options);
     g_options = options;

@@ -4,7 +4,6 @@
 // the posted reads in posting order.
 #include <winsock2.h>
 #include <windows.h>
-#include <iphlpapi.h>
 
 #include <string.h>
 #include <strings.h>
@@ -18,101 +17,11 @@
 #include <thread>
 #include <vector>
 
+#include "platform/rawport/pcap_api.h"
 #include "platform/rawport/rawport.h"
 #include "platform/rawport/selection.h"
 
 namespace {
-
-// --- the part of the pcap API we use ---------------------------------------------------------
-
-struct pcap_t;
-struct pcap_if_t {
-    pcap_if_t* next;
-    char* name;
-    char* description;
-    void* addresses;
-    unsigned flags;
-};
-struct pcap_pkthdr {
-    long tv_sec;
-    long tv_usec;
-    unsigned caplen;
-    unsigned len;
-};
-struct bpf_insn {
-    uint16_t code;
-    uint8_t jt;
-    uint8_t jf;
-    uint32_t k;
-};
-struct bpf_program {
-    unsigned bf_len;
-    bpf_insn* bf_insns;
-};
-const unsigned kPcapLoopback = 0x01;
-const unsigned kPcapUp = 0x02;
-const int kDltEthernet = 1;
-
-struct tPcapApi {
-    HMODULE module = nullptr;
-    int (*findalldevs)(pcap_if_t**, char*) = nullptr;
-    void (*freealldevs)(pcap_if_t*) = nullptr;
-    pcap_t* (*open_live)(const char*, int, int, int, char*) = nullptr;
-    void (*close)(pcap_t*) = nullptr;
-    int (*datalink)(pcap_t*) = nullptr;
-    int (*setnonblock)(pcap_t*, int, char*) = nullptr;
-    int (*next_ex)(pcap_t*, pcap_pkthdr**, const uint8_t**) = nullptr;
-    int (*sendpacket)(pcap_t*, const uint8_t*, int) = nullptr;
-    int (*setfilter)(pcap_t*, bpf_program*) = nullptr;
-    // Optional: the two-step open that lets us size the capture ring.
-    pcap_t* (*create)(const char*, char*) = nullptr;
-    int (*set_snaplen)(pcap_t*, int) = nullptr;
-    int (*set_promisc)(pcap_t*, int) = nullptr;
-    int (*set_timeout)(pcap_t*, int) = nullptr;
-    int (*set_immediate_mode)(pcap_t*, int) = nullptr;
-    int (*set_buffer_size)(pcap_t*, int) = nullptr;
-    int (*activate)(pcap_t*) = nullptr;
-
-    bool Ok() const
-    {
-        return findalldevs && freealldevs && open_live && close && datalink && setnonblock &&
-               next_ex && sendpacket && setfilter;
-    }
-};
-
-template <class T>
-void Bind(HMODULE module, T& function, const char* name)
-{
-    function = reinterpret_cast<T>(GetProcAddress(module, name));
-}
-
-const tPcapApi& Pcap()
-{
-    static tPcapApi api;
-    static std::once_flag once;
-    std::call_once(once, [] {
-        api.module = LoadLibraryA("wpcap.dll");
-        if (!api.module)
-            return;
-        Bind(api.module, api.findalldevs, "pcap_findalldevs");
-        Bind(api.module, api.freealldevs, "pcap_freealldevs");
-        Bind(api.module, api.open_live, "pcap_open_live");
-        Bind(api.module, api.close, "pcap_close");
-        Bind(api.module, api.datalink, "pcap_datalink");
-        Bind(api.module, api.setnonblock, "pcap_setnonblock");
-        Bind(api.module, api.next_ex, "pcap_next_ex");
-        Bind(api.module, api.sendpacket, "pcap_sendpacket");
-        Bind(api.module, api.setfilter, "pcap_setfilter");
-        Bind(api.module, api.create, "pcap_create");
-        Bind(api.module, api.set_snaplen, "pcap_set_snaplen");
-        Bind(api.module, api.set_promisc, "pcap_set_promisc");
-        Bind(api.module, api.set_timeout, "pcap_set_timeout");
-        Bind(api.module, api.set_immediate_mode, "pcap_set_immediate_mode");
-        Bind(api.module, api.set_buffer_size, "pcap_set_buffer_size");
-        Bind(api.module, api.activate, "pcap_activate");
-    });
-    return api;
-}
 
 thread_local unsigned long t_lastError = 0;
 
@@ -122,6 +31,7 @@ std::mutex g_listsLock;
 std::map<int, std::vector<std::string>> g_lists;
 int g_nextList = 1;
 const int kEntriesPerList = 4096;
+const int kMaxListNumber = 0x7FFFFFFF / kEntriesPerList - 1;
 
 std::string EnvironmentList()
 {
@@ -328,31 +238,6 @@ void IoThread(std::shared_ptr<tAdapter> adapter)
     SendQueued(*adapter);
 }
 
-bool StationAddress(const std::string& name, uint8_t out[6])
-{
-    // Adapter names end in the interface's GUID, which the IP helper knows with its address.
-    std::string::size_type open = name.find('{');
-    if (open == std::string::npos)
-        return false;
-    std::string guid = name.substr(open);
-    ULONG size = 16384;
-    std::vector<uint8_t> buffer;
-    ULONG result = ERROR_BUFFER_OVERFLOW;
-    for (int attempt = 0; attempt < 3 && result == ERROR_BUFFER_OVERFLOW; ++attempt) {
-        buffer.resize(size);
-        result = GetAdaptersAddresses(AF_UNSPEC, GAA_FLAG_INCLUDE_ALL_INTERFACES, nullptr,
-                                      reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()), &size);
-    }
-    if (result != NO_ERROR)
-        return false;
-    for (auto a = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()); a; a = a->Next)
-        if (a->AdapterName && strcasecmp(a->AdapterName, guid.c_str()) == 0 && a->PhysicalAddressLength == 6) {
-            memcpy(out, a->PhysicalAddress, 6);
-            return true;
-        }
-    return false;
-}
-
 } // namespace
 
 extern "C" {
@@ -370,7 +255,7 @@ int WINAPI W32N_OpenAdapterA(const char* name)
         t_lastError = ERROR_FILE_NOT_FOUND;
         return -1;
     }
-    if (!StationAddress(name, adapter->station)) {
+    if (!Pcap().stationAddress(name, adapter->station)) {
         Pcap().close(adapter->pcap);
         t_lastError = ERROR_NOT_SUPPORTED;
         return -1;
@@ -527,7 +412,10 @@ int WINAPI RawportOpenAdapterList(void)
         return -1;
     std::vector<std::string> names = EthernetAdapters();
     std::lock_guard<std::mutex> guard(g_listsLock);
-    int list = g_nextList++;
+    // Entries are numbered list * kEntriesPerList + index: list numbers wrap before that
+    // number would overflow.
+    int list = g_nextList;
+    g_nextList = g_nextList < kMaxListNumber ? g_nextList + 1 : 1;
     g_lists[list] = std::move(names);
     return list;
 }

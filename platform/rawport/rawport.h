@@ -14,7 +14,12 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <type_traits>
+
 #include "platform/rawport/rawport_constants.h"
+
+// The longest Ethernet frame rawport sends or receives, without its checksum.
+const unsigned kRawMaxFrame = 1514;
 
 // The packet buffer of one posted read. rawport sets status (non-zero: the read failed, for
 // example because the adapter is gone), the received length and the frame bytes.
@@ -24,7 +29,7 @@ struct tRawPacketBuffer {
     uint8_t reserved1[20];
     uint32_t length;
     uint32_t capacity; // set by the caller before the read is posted
-    uint8_t frame[1514];
+    uint8_t frame[kRawMaxFrame];
 };
 static_assert(offsetof(tRawPacketBuffer, status) == 24, "packet buffer layout");
 static_assert(offsetof(tRawPacketBuffer, length) == 48, "packet buffer layout");
@@ -81,3 +86,28 @@ typedef int(WINAPI* tRawNextEntry)(int list, int entry);
 typedef void(WINAPI* tRawReleaseEntry)(int entry);
 typedef int(WINAPI* tRawEntryName)(int entry, char* buffer, unsigned long* size);
 }
+
+// The exports as rawport.dll defines them. Callers bind them at run time through the types
+// above (the adapter list by ordinal only); the declarations keep both in step.
+extern "C" {
+int WINAPI W32N_OpenAdapterA(const char* name);
+void WINAPI W32N_CloseAdapter(int handle);
+int WINAPI W32N_MakeNdisRequest(int handle, tNdisRequest* request, OVERLAPPED* overlapped, int synchronous);
+int WINAPI W32N_SetBPFProgram(int handle, const void* program, unsigned length);
+int WINAPI W32N_PacketRead(int handle, tRawPacketBuffer* buffer, uint32_t word, OVERLAPPED* overlapped, int flags);
+void WINAPI W32N_CancelPacketRead(int handle, tRawPacketBuffer* buffer);
+int WINAPI W32N_PacketSend(int handle, const void* frame, unsigned length, unsigned long* bytesOut,
+                           OVERLAPPED* overlapped);
+unsigned long WINAPI W32N_GetLastError(void);
+int WINAPI RawportOpenAdapterList(void);
+void WINAPI RawportCloseAdapterList(int list);
+int WINAPI RawportFirstAdapter(int list);
+int WINAPI RawportNextAdapter(int list, int entry);
+void WINAPI RawportReleaseAdapter(int entry);
+int WINAPI RawportAdapterName(int entry, char* buffer, unsigned long* size);
+}
+static_assert(std::is_same<decltype(&W32N_OpenAdapterA), tW32NOpenAdapterA>::value, "W32N_OpenAdapterA");
+static_assert(std::is_same<decltype(&W32N_PacketRead), tW32NPacketRead>::value, "W32N_PacketRead");
+static_assert(std::is_same<decltype(&W32N_PacketSend), tW32NPacketSend>::value, "W32N_PacketSend");
+static_assert(std::is_same<decltype(&W32N_MakeNdisRequest), tW32NMakeNdisRequest>::value, "W32N_MakeNdisRequest");
+static_assert(std::is_same<decltype(&RawportAdapterName), tRawEntryName>::value, "RawportAdapterName");

@@ -1,6 +1,7 @@
 // copperstick.dll: the ADSL USB modem status plug-in. It exports GetState only.
 #include <windows.h>
 
+#include "monitor/source.win/global/plugin_contract.h"
 #include "plugins/copperstick/copperstick.h"
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
@@ -12,7 +13,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
     return TRUE;
 }
 
-extern "C" __declspec(dllexport) CState* GetState(HANDLE cancel, HANDLE refresh)
+VELMORA_PLUGIN_EXPORT CState* GetState(HANDLE cancel, HANDLE refresh)
 {
     return CopperstickGetState(cancel, refresh);
 }

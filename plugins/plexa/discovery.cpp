@@ -6,19 +6,6 @@
 
 #include "common/trace.h"
 
-const tBpfInstruction kDiscoveryFilter[10] = {
-    {0x28, 0, 0, 12},          // EtherType
-    {0x15, 6, 0, 0x887B},      // HomePlug management frame: accept
-    {0x15, 0, 6, 0x0800},      // not IPv4: reject
-    {0x30, 0, 0, 23},          // IPv4 protocol
-    {0x15, 0, 4, 17},          // not UDP: reject
-    {0xB1, 0, 0, 14},          // X = IPv4 header length
-    {0x48, 0, 0, 16},          // UDP destination port
-    {0x15, 0, 1, 15472},       // the audio devices' port: accept
-    {0x06, 0, 0, 0xFFFFFFFF},  // accept the whole frame
-    {0x06, 0, 0, 0},           // reject
-};
-
 namespace {
 
 const DWORD kDefaultTickMs = 1000;
@@ -69,12 +56,6 @@ Device* FindOrInsert(std::vector<Device>& devices, const tMacAddress& address, c
     return &*it;
 }
 
-void AddTemporary(std::set<tMacAddress>& set, const tMacAddress& address)
-{
-    if (set.size() < kMaxTemporaryEntries)
-        set.insert(address);
-}
-
 bool IsKnownDevice(const tDeviceSet& set, const tMacAddress& address)
 {
     for (const tLocalDevice& local : set.locals) {
@@ -85,6 +66,14 @@ bool IsKnownDevice(const tDeviceSet& set, const tMacAddress& address)
                 return true;
     }
     return false;
+}
+
+// A full set still takes the devices already known, so that forged answers cannot push the
+// real devices out of it.
+void AddTemporary(const tDeviceSet& devices, std::set<tMacAddress>& set, const tMacAddress& address)
+{
+    if (set.size() < kMaxTemporaryEntries || IsKnownDevice(devices, address))
+        set.insert(address);
 }
 
 // --- sending -----------------------------------------------------------------------------------
@@ -98,10 +87,10 @@ void SendDescriptionRound(tPortAdapter* adapter)
 {
     tMgmtFrame frame;
     size_t length = BuildZivudDescriptionRequest(frame, Station(adapter));
-    Trace("[plexa] ## sending Zivud device description broadcast on %s\n", adapter->name);
+    Trace("[plexa] ## sending Zivud device description broadcast on %s\n", adapter->name.c_str());
     PortQueueFrame(adapter, frame.bytes, length, kBroadcastGapMs);
     length = BuildNetStatRequest(frame, Station(adapter));
-    Trace("[plexa] ## sending NetStat broadcast on %s\n", adapter->name);
+    Trace("[plexa] ## sending NetStat broadcast on %s\n", adapter->name.c_str());
     PortQueueFrame(adapter, frame.bytes, length, kBroadcastGapMs);
 }
 
@@ -111,38 +100,46 @@ void SendStatusRound(tPortAdapter* adapter, const tDeviceSet& set)
         return;
     tMgmtFrame frame;
     size_t length = BuildStatReq(frame, MacBroadcast(), Station(adapter));
-    Trace("[plexa] ## sending StatReq broadcast on %s\n", adapter->name);
+    Trace("[plexa] ## sending StatReq broadcast on %s\n", adapter->name.c_str());
     PortQueueFrame(adapter, frame.bytes, length, kBroadcastGapMs);
     uint8_t whoIsThere[kWhoIsThereLength];
     length = BuildWhoIsThere(whoIsThere, Station(adapter), GetTickCount());
-    Trace("[plexa] ## sending WhoIsThere broadcast on %s\n", adapter->name);
+    Trace("[plexa] ## sending WhoIsThere broadcast on %s\n", adapter->name.c_str());
     PortQueueFrame(adapter, whoIsThere, length, kBroadcastGapMs);
     length = BuildZivudQualityRequest(frame, Station(adapter));
-    Trace("[plexa] ## sending Zivud quality broadcast on %s\n", adapter->name);
+    Trace("[plexa] ## sending Zivud quality broadcast on %s\n", adapter->name.c_str());
     PortQueueFrame(adapter, frame.bytes, length, kBroadcastGapMs);
 }
 
 void SendDirectedRequests(tPortAdapter* adapter, tDeviceSet& set)
 {
     for (const tMacAddress& address : set.answered)
-        AddTemporary(set.unknown, address);
+        AddTemporary(set, set.unknown, address);
     for (const tMacAddress& address : set.zivudRemote)
-        AddTemporary(set.unknown, address);
+        AddTemporary(set, set.unknown, address);
+    // The silent remote devices take their places first: they are about to vanish.
+    std::vector<tMacAddress> silent;
+    for (const tLocalDevice& local : set.locals)
+        for (const tRemoteDevice& remote : local.remotes)
+            if (remote.age > kRemoteDeviceAsked && silent.size() < static_cast<size_t>(kMaxDirectedRequests))
+                silent.push_back(remote.address);
+    int budget = kMaxDirectedRequests - static_cast<int>(silent.size());
     tMgmtFrame frame;
     for (const tMacAddress& address : set.unknown) {
+        if (budget <= 0)
+            break;
         if (IsKnownDevice(set, address))
             continue;
         size_t length = BuildStatReq(frame, address, Station(adapter));
         Trace("[plexa] ## sending StatReq to unknown device: %s\n", Mac(address).c_str());
         PortQueueFrame(adapter, frame.bytes, length, kDirectedGapMs);
+        --budget;
     }
-    for (const tLocalDevice& local : set.locals)
-        for (const tRemoteDevice& remote : local.remotes)
-            if (remote.age > kRemoteDeviceAsked) {
-                size_t length = BuildStatReq(frame, remote.address, Station(adapter));
-                Trace("[plexa] ## sending StatReq to remote device: %s\n", Mac(remote.address).c_str());
-                PortQueueFrame(adapter, frame.bytes, length, kDirectedGapMs);
-            }
+    for (const tMacAddress& address : silent) {
+        size_t length = BuildStatReq(frame, address, Station(adapter));
+        Trace("[plexa] ## sending StatReq to remote device: %s\n", Mac(address).c_str());
+        PortQueueFrame(adapter, frame.bytes, length, kDirectedGapMs);
+    }
 }
 
 void Age(tDeviceSet& set, bool& changed)
@@ -216,8 +213,8 @@ void OnNetStat(tFrameContext& c, const uint8_t* data)
         uint16_t raw;
         if (!NetStatRecord(data, i, address, raw))
             continue;
-        if (address.bytes[0] & 0x01) {
-            AddTemporary(c.set->unknown, MacAnd(address, MacNot(MacGroupBit())));
+        if (MacIsGroup(address)) {
+            AddTemporary(*c.set, c.set->unknown, MacAnd(address, MacNot(MacGroupBit())));
             continue;
         }
         if (!local)
@@ -236,14 +233,14 @@ void OnZivudDescription(tFrameContext& c, size_t length, const uint8_t* data)
 {
     if (length <= 10)
         return;
-    if (data[4] & 0x01) {
+    if (ZivudDescribesRemote(data)) {
         Trace("[plexa] RX ZivudDevDsc (remote) %s\n", Mac(c.source).c_str());
         for (tLocalDevice& local : c.set->locals)
             if (tRemoteDevice* remote = FindDevice(local.remotes, c.source)) {
                 Update(remote->hs, 1, *c.changed);
                 break;
             }
-        AddTemporary(c.set->zivudRemote, c.source);
+        AddTemporary(*c.set, c.set->zivudRemote, c.source);
     } else {
         Trace("[plexa] RX ZivudDevDsc (local) %s\n", Mac(c.source).c_str());
         AnsweringLocal(c, 1);
@@ -270,9 +267,11 @@ void OnZivudQuality(tFrameContext& c, size_t length, const uint8_t* data)
         tMacAddress address;
         uint16_t raw;
         ZivudQualityRecord(data, i, address, raw);
+        if (MacIsGroup(address))
+            continue; // names no station
         bool zivud = c.set->zivudRemote.count(address) > 0;
         if (!zivud && !c.set->answered.count(address)) {
-            AddTemporary(c.set->unknown, address);
+            AddTemporary(*c.set, c.set->unknown, address);
             continue;
         }
         tRemoteDevice* remote = FindOrInsert(local->remotes, address, "tRemoteDevice", kMaxRemoteDevices, *c.changed);
@@ -290,7 +289,7 @@ void OnEntry(uint8_t type, size_t length, const uint8_t* data, void* context)
     tFrameContext& c = *static_cast<tFrameContext*>(context);
     if (type == kEntryStatRsp && length == kStatRspLength) {
         Trace("[plexa] RX StatRsp %s\n", Mac(c.source).c_str());
-        AddTemporary(c.set->answered, c.source);
+        AddTemporary(*c.set, c.set->answered, c.source);
     } else if (type == kEntryNetStat && length == kNetStatLength && !(data[0] & 0x80)) {
         OnNetStat(c, data);
     } else if (type == kEntryVendor && IsZivudEntry(length, data)) {
@@ -314,7 +313,14 @@ void OnHello(tFrameContext& c, const tHello& hello, uint32_t sourceIp)
     Update(audio->state, hello.state, *c.changed);
     std::string dotted = Ipv4ToText(sourceIp);
     Update(audio->baseUrl, "http://" + dotted + "/", *c.changed);
-    if (hello.stream) {
+    bool stream = hello.stream;
+    if (stream && !IsSafeStreamPath(hello.path)) {
+        // The path goes into an address and a player's command line: none at all rather
+        // than one that could change either.
+        Trace("[plexa] warning: stream path of %s refused\n", Mac(c.source).c_str());
+        stream = false;
+    }
+    if (stream) {
         std::string url = "http://" + dotted;
         if (hello.httpPort != 80)
             url += ":" + std::to_string(hello.httpPort);
@@ -335,11 +341,11 @@ void OnAdapterEvent(int event, tPortAdapter* adapter, void* user)
 {
     tDiscovery* discovery = static_cast<tDiscovery*>(user);
     if (event == PORT_ADAPTER_ADDED) {
-        Trace("[plexa] ## adapter added: %s\n", adapter->name);
+        Trace("[plexa] ## adapter added: %s\n", adapter->name.c_str());
         delete static_cast<tDeviceSet*>(adapter->owner);
         adapter->owner = new tDeviceSet;
     } else {
-        Trace("[plexa] ## adapter removed: %s\n", adapter->name);
+        Trace("[plexa] ## adapter removed: %s\n", adapter->name.c_str());
         delete static_cast<tDeviceSet*>(adapter->owner);
         adapter->owner = nullptr;
         SetEvent(discovery->changeEvent);
@@ -380,7 +386,7 @@ tDeviceSet* DeviceSetOf(tPortAdapter* adapter)
 void DiscoveryStart(tDiscovery* discovery)
 {
     discovery->lastTick = GetTickCount() - DiscoveryTickInterval(discovery);
-    discovery->port = PortCreate(OnAdapterEvent, discovery, 0, kDiscoveryFilter, sizeof kDiscoveryFilter);
+    discovery->port = PortCreate(OnAdapterEvent, discovery, 0, kPowerlineReceiveFilter, kPowerlineFilterBytes);
     PortScanAdapters(discovery->port);
     discovery->started = true;
 }
@@ -403,7 +409,7 @@ void DiscoveryTick(tDiscovery* discovery, bool& changed)
         }
         if (set->cycle == 3) {
             SendDirectedRequests(adapter, *set);
-            Trace("[plexa] !! cleaning temporary lists on %s\n", adapter->name);
+            Trace("[plexa] !! cleaning temporary lists on %s\n", adapter->name.c_str());
             set->answered.clear();
             set->zivudRemote.clear();
             set->unknown.clear();
@@ -423,6 +429,9 @@ void DiscoveryHandleFrame(tDiscovery*, tPortAdapter* adapter, const uint8_t* fra
     if (!set || !frame || length < kEthernetHeader)
         return;
     tFrameContext context = {adapter, set, MacFromBytes(frame + 6), &changed};
+    // A group address names no device: whatever claims to come from one is forged or broken.
+    if (MacIsGroup(context.source))
+        return;
     if ((frame[12] << 8 | frame[13]) == kEtherTypeIPv4) {
         tUdpPayload udp;
         tHello hello;
@@ -440,7 +449,10 @@ bool DiscoveryRun(tDiscovery* discovery, HANDLE refreshEvent, HANDLE cancelEvent
     if (!discovery->started)
         DiscoveryStart(discovery);
     bool changed = false;
-    while (!changed) {
+    for (;;) {
+        DWORD sinceReport = GetTickCount() - discovery->lastChange;
+        if (changed && (!discovery->reported || sinceReport >= kMinChangeIntervalMs))
+            break;
         DWORD interval = DiscoveryTickInterval(discovery);
         DWORD since = GetTickCount() - discovery->lastTick;
         if (since >= interval) {
@@ -449,12 +461,14 @@ bool DiscoveryRun(tDiscovery* discovery, HANDLE refreshEvent, HANDLE cancelEvent
             DiscoveryTick(discovery, changed);
             continue;
         }
+        DWORD wait = interval - since;
+        if (changed && kMinChangeIntervalMs - sinceReport < wait)
+            wait = kMinChangeIntervalMs - sinceReport;
         HANDLE trigger = discovery->schedule ? discovery->schedule->TriggerEvent() : nullptr;
         HANDLE handles[4] = {cancelEvent, refreshEvent, discovery->changeEvent, trigger};
         int count = trigger ? 4 : 3;
         DWORD which = WAIT_TIMEOUT;
-        tReceivedFrame* frame = PortWait(discovery->port, handles, count, &which,
-                                         static_cast<int>(interval - since));
+        tReceivedFrame* frame = PortWait(discovery->port, handles, count, &which, static_cast<int>(wait));
         if (frame) {
             DiscoveryHandleFrame(discovery, frame->adapter, frame->data, frame->length, changed);
             PortRearm(frame);
@@ -483,5 +497,7 @@ bool DiscoveryRun(tDiscovery* discovery, HANDLE refreshEvent, HANDLE cancelEvent
             break;
         }
     }
+    discovery->lastChange = GetTickCount();
+    discovery->reported = true;
     return true;
 }

@@ -11,8 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "plugins/plexa/frames.h"
-#include "plugins/plexa/packet_port.h"
+#include "powerline/frames.h"
+#include "powerline/packet_port.h"
+#include "powerline/receive_filter.h"
 
 // Where the engine takes its tick interval and its extra trigger event from (the usage
 // collector); without one it ticks every 1000 ms and has no trigger.
@@ -23,6 +24,17 @@ public:
 
 protected:
     ~IDiscoverySchedule() = default;
+};
+
+// A fixed tick and no trigger, for programs that run the engine without a usage collector.
+class CFixedSchedule : public IDiscoverySchedule {
+public:
+    explicit CFixedSchedule(DWORD tick) : m_tick(tick) {}
+    DWORD TickInterval() override { return m_tick; }
+    HANDLE TriggerEvent() override { return nullptr; }
+
+private:
+    DWORD m_tick;
 };
 
 struct tRemoteDevice {
@@ -59,11 +71,21 @@ struct tDeviceSet {
     std::set<tMacAddress> unknown;
 };
 
-// Bounds against forged answers: the lists cannot grow past these between two cleanings.
-const size_t kMaxLocalDevices = 64;
-const size_t kMaxRemoteDevices = 256;
-const size_t kMaxAudioDevices = 64;
-const size_t kMaxTemporaryEntries = 1024;
+// Bounds against forged answers, at what powerline networks hold: a HomePlug 1.0 network
+// reports at most 15 stations besides the one answering, and an Ethernet segment has a few
+// powerline adapters. The lists cannot grow past these; the temporary sets only between two
+// cleanings, and devices already known are always taken in.
+const size_t kMaxLocalDevices = 8;
+const size_t kMaxRemoteDevices = 16;
+const size_t kMaxAudioDevices = 16;
+const size_t kMaxTemporaryEntries = 256;
+// StatReq frames to single stations per round: silent remote devices first, then stations
+// still to be asked. At the 20 ms gap they leave within half a tick, so that the broadcasts of
+// the next tick are not held up behind them however many stations answer.
+const int kMaxDirectedRequests = 24;
+// Changes are reported at most this often; what changes meanwhile goes into the next report,
+// so that a flood of answers does not make every frame a rebuild of the status tree.
+const DWORD kMinChangeIntervalMs = 250;
 
 // Ages at which silent devices are forgotten; remote devices are asked again from 15 on.
 const int kLocalDeviceVanishes = 15;
@@ -73,23 +95,13 @@ const int kAudioDeviceVanishes = 40;
 
 struct tDiscovery {
     DWORD lastTick = 0;
+    DWORD lastChange = 0; // when DiscoveryRun last reported a change
+    bool reported = false;
     HANDLE changeEvent = nullptr;
     tPacketPort* port = nullptr;
     IDiscoverySchedule* schedule = nullptr;
     bool started = false;
 };
-
-// One classic BPF instruction, as the filter program is handed to rawport.
-struct tBpfInstruction {
-    uint16_t code;
-    uint8_t jt;
-    uint8_t jf;
-    uint32_t k;
-};
-static_assert(sizeof(tBpfInstruction) == 8, "classic BPF instruction");
-
-// The receive filter: HomePlug management frames and UDP to port 15472 (10 instructions).
-extern const tBpfInstruction kDiscoveryFilter[10];
 
 tDiscovery* DiscoveryCreate(IDiscoverySchedule* schedule);
 // Destroys the packet port with all adapters and closes the change event.

@@ -1,9 +1,8 @@
 // plexa.dll: the powerline status plug-in. It exports all five plug-in functions.
 #include <windows.h>
 
+#include "monitor/source.win/global/plugin_contract.h"
 #include "plugins/plexa/plexa_front.h"
-
-#define PLUGIN_EXPORT extern "C" __declspec(dllexport)
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
 {
@@ -14,27 +13,27 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
     return TRUE;
 }
 
-PLUGIN_EXPORT void Init(void)
+VELMORA_PLUGIN_EXPORT void Init(void)
 {
     CPlexaFront::Instance().Init();
 }
 
-PLUGIN_EXPORT CState* GetState(HANDLE cancelEvent, HANDLE refreshEvent)
+VELMORA_PLUGIN_EXPORT CState* GetState(HANDLE cancel, HANDLE refresh)
 {
-    return CPlexaFront::Instance().GetState(cancelEvent, refreshEvent);
+    return CPlexaFront::Instance().GetState(cancel, refresh);
 }
 
-PLUGIN_EXPORT void Cleanup(void)
+VELMORA_PLUGIN_EXPORT void Cleanup(void)
 {
     CPlexaFront::Instance().Cleanup();
 }
 
-PLUGIN_EXPORT const char* GetShareableOptions(void)
+VELMORA_PLUGIN_EXPORT const char* GetShareableOptions(void)
 {
     return CPlexaFront::Instance().GetShareableOptions();
 }
 
-PLUGIN_EXPORT void SetShareableOptions(std::string& options)
+VELMORA_PLUGIN_EXPORT void SetShareableOptions(std::string& options)
 {
     CPlexaFront::Instance().SetShareableOptions(options);
 }

@@ -61,17 +61,21 @@ std::string FindWinamp()
     return path.size() < MAX_PATH && FileExists(path) ? path : std::string();
 }
 
-std::string QuoteIfBlank(const std::string& url)
+bool IsPlainCommandText(const std::string& text)
 {
-    return url.find(' ') != std::string::npos ? "\"" + url + "\"" : url;
+    for (char c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7E || c == '"')
+            return false;
+    return !text.empty();
 }
 
 std::string BrowserCommand(const std::string& command, const std::string& url)
 {
     std::string::size_type at = command.find("%1");
-    if (at != std::string::npos)
-        return command.substr(0, at) + url + command.substr(at + 2);
-    return command + " " + url;
+    if (at == std::string::npos)
+        return command + " " + xUtilQuoteArgument(url);
+    bool quotedSlot = at > 0 && command[at - 1] == '"' && at + 2 < command.size() && command[at + 2] == '"';
+    return command.substr(0, at) + (quotedSlot ? url : xUtilQuoteArgument(url)) + command.substr(at + 2);
 }
 
 CPlexaFront& CPlexaFront::Instance()
@@ -257,7 +261,7 @@ void CPlexaFront::OnStartWizard(HWND, int32_t, bool*)
 void CPlexaFront::OnControlDevice(HWND, int32_t id, bool*)
 {
     tDeviceLookup device = Instance().LookUp(id);
-    if (device.baseUrl.empty())
+    if (!IsPlainCommandText(device.baseUrl))
         return;
     HKEY opened = nullptr;
     if (RegOpenKeyExA(HKEY_CLASSES_ROOT, "http\\shell\\open\\command", 0, KEY_READ, &opened) != ERROR_SUCCESS)
@@ -276,16 +280,16 @@ void CPlexaFront::OnPlayMediaPlayer(HWND, int32_t id, bool*)
 {
     tDeviceLookup device = Instance().LookUp(id);
     std::string player = FindMediaPlayer();
-    if (device.streamUrl.empty() || player.empty())
+    if (!IsPlainCommandText(device.streamUrl) || player.empty())
         return;
-    xUtilStartProgram(player.c_str(), ("/play " + QuoteIfBlank(device.streamUrl)).c_str(), nullptr, 0, nullptr);
+    xUtilStartProgram(player.c_str(), ("/play " + xUtilQuoteArgument(device.streamUrl)).c_str(), nullptr, 0, nullptr);
 }
 
 void CPlexaFront::OnPlayWinamp(HWND, int32_t id, bool*)
 {
     tDeviceLookup device = Instance().LookUp(id);
     std::string winamp = FindWinamp();
-    if (device.streamUrl.empty() || winamp.empty())
+    if (!IsPlainCommandText(device.streamUrl) || winamp.empty())
         return;
-    xUtilStartProgram(winamp.c_str(), QuoteIfBlank(device.streamUrl).c_str(), nullptr, 0, nullptr);
+    xUtilStartProgram(winamp.c_str(), xUtilQuoteArgument(device.streamUrl).c_str(), nullptr, 0, nullptr);
 }

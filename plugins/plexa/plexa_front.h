@@ -70,7 +70,9 @@ private:
 // Where the two players and the wizard are found; empty when they are not installed.
 std::string FindMediaPlayer();
 std::string FindWinamp();
-// The argument a player gets for a stream: quoted when it holds a blank.
-std::string QuoteIfBlank(const std::string& url);
-// The browser command for a page: the first "%1" replaced, or the address appended.
+// Whether an address may go into a command line at all: printable ASCII without quotes. The
+// discovery engine lets no other stream path in; the menus check again before starting anything.
+bool IsPlainCommandText(const std::string& text);
+// The browser command for a page: the first "%1" replaced, or the address appended, quoted as
+// one argument unless the command itself puts "%1" in quotes.
 std::string BrowserCommand(const std::string& command, const std::string& url);

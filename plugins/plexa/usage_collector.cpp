@@ -14,6 +14,8 @@
 #include <cryptopp/md5.h>
 #include <zlib.h>
 
+#include "plugins/plexa/usage_file.h"
+
 
 const char kCollectorKey[] = "software\\velmora\\Plexa";
 
@@ -491,14 +493,8 @@ void CUsageCollector::Record(const tLocalDevice& local, const tRemoteDevice& rem
 {
     if (!m_timer || !m_timer->DataWanted())
         return;
-    std::string line = FormatUsageRecord(MakeUsageRecord(local, remote, m_settings.progId, TimeStampNow()));
-    raii::CHandle file(CreateFileA(RecordFile().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return;
-    SetFilePointer(file.Get(), 0, nullptr, FILE_END);
-    DWORD written = 0;
-    WriteFile(file.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    // A record file that cannot be written loses this record silently.
+    AppendUsageRecord(RecordFile(), FormatUsageRecord(MakeUsageRecord(local, remote, m_settings.progId, TimeStampNow())));
 }
 
 tUploadResult CUsageCollector::Upload(const std::string& recordFile)

@@ -8,27 +8,16 @@
 #include <stdlib.h>
 
 #include "common/trace.h"
-#include "plugins/plexa/discovery.h"
-
-namespace {
-
-double CpuSeconds()
-{
-    FILETIME created, exited, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-    ULARGE_INTEGER k = {{kernel.dwLowDateTime, kernel.dwHighDateTime}};
-    ULARGE_INTEGER u = {{user.dwLowDateTime, user.dwHighDateTime}};
-    return static_cast<double>(k.QuadPart + u.QuadPart) / 1e7;
-}
-
-} // namespace
+#include "powerline/packet_port.h"
+#include "tests/bench/cpu_time.h"
+#include "powerline/receive_filter.h"
 
 int main(int argc, char** argv)
 {
     int expected = argc > 1 ? atoi(argv[1]) : 1000;
     int seconds = argc > 2 ? atoi(argv[2]) : 10;
     TraceInit("bench /debug:0");
-    tPacketPort* port = PortCreate(nullptr, nullptr, 0, kDiscoveryFilter, sizeof kDiscoveryFilter);
+    tPacketPort* port = PortCreate(nullptr, nullptr, 0, kPowerlineReceiveFilter, kPowerlineFilterBytes);
     PortScanAdapters(port);
     printf("listening on %d adapter(s)\n", PortAdapterCount(port));
     fflush(stdout);

@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "plugins/plexa/frames.h"
+#include "powerline/frames.h"
 
 namespace {
 

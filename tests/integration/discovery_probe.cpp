@@ -19,21 +19,11 @@
 
 namespace {
 
-class CProbeSchedule : public IDiscoverySchedule {
-public:
-    explicit CProbeSchedule(DWORD tick) : m_tick(tick) {}
-    DWORD TickInterval() override { return m_tick; }
-    HANDLE TriggerEvent() override { return nullptr; }
-
-private:
-    DWORD m_tick;
-};
-
 void Print(tDiscovery* discovery, DWORD start)
 {
     printf("PICTURE %lu\n", GetTickCount() - start);
     for (tPortAdapter* adapter = PortFirstAdapter(discovery->port); adapter; adapter = PortNextAdapter(adapter)) {
-        printf("ADAPTER %s %s\n", adapter->name, MacToText(MacFromBytes(adapter->station), ":").c_str());
+        printf("ADAPTER %s %s\n", adapter->name.c_str(), MacToText(MacFromBytes(adapter->station), ":").c_str());
         tDeviceSet* set = DeviceSetOf(adapter);
         if (!set)
             continue;
@@ -59,7 +49,7 @@ int main(int argc, char** argv)
     DWORD seconds = argc > 2 ? static_cast<DWORD>(atoi(argv[2])) : 60;
     // Standard output carries the picture only: the engine's own trace is silenced.
     TraceInit("probe /debug:0");
-    CProbeSchedule schedule(tick);
+    CFixedSchedule schedule(tick);
     tDiscovery* discovery = DiscoveryCreate(&schedule);
     HANDLE refresh = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     DWORD start = GetTickCount();

@@ -4,7 +4,10 @@
 //
 //   rename <MAC address> <name>   opens the row's menu entry "Rename" and types the name
 //   action <text>                 chooses the first menu entry of the top row whose text starts so
+//   rowmenu <text>                prints "MENU <entry>|<entry>|..." of the top row whose text starts so
 //   quit                          closes the monitor for good
+//
+// and the window commands of tests/integration/window_driver.h for the windows plug-ins open.
 //
 // Output: "TREE <ms>", then "ROW <depth> <id> <plug-in> <text>" per row, then "END".
 #include <windows.h>
@@ -24,6 +27,7 @@
 #include "monitor/monitor.h"
 #include "monitor/monitor_dialog.h"
 #include "monitor/res/resource.h"
+#include "tests/integration/window_driver.h"
 
 namespace {
 
@@ -126,6 +130,28 @@ void FirstAction(CMonitorDialog& window, const std::string& prefix)
     fflush(stdout);
 }
 
+void RowMenu(CMonitorDialog& window, const std::string& prefix)
+{
+    HWND tree = window.GetTree();
+    for (HTREEITEM top = TreeView_GetRoot(tree); top; top = TreeView_GetNextSibling(tree, top))
+        if (Text(tree, top).compare(0, prefix.size(), prefix) == 0) {
+            TreeView_SelectItem(tree, top);
+            HMENU menu = window.GetRowMenu();
+            SendMessageA(window.GetHandle(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu), 0);
+            std::string entries;
+            for (int at = 0; at < GetMenuItemCount(menu); ++at) {
+                char entry[256] = "";
+                GetMenuStringA(menu, static_cast<UINT>(at), entry, sizeof entry, MF_BYPOSITION);
+                entries += (at ? "|" : "") + std::string(entry);
+            }
+            printf("MENU %s\n", entries.c_str());
+            fflush(stdout);
+            return;
+        }
+    printf("ERROR no row %s\n", prefix.c_str());
+    fflush(stdout);
+}
+
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
@@ -141,6 +167,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
             std::string command = line;
             while (!command.empty() && (command.back() == '\n' || command.back() == '\r'))
                 command.pop_back();
+            // Window commands wait for windows of other threads: they run here, not on the
+            // monitor's window thread.
+            if (RunWindowCommand(command))
+                continue;
             std::lock_guard<std::mutex> guard(g_lock);
             g_commands.push_back(command);
             SetEvent(g_commandEvent);
@@ -182,6 +212,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
                 Rename(monitor.Window(), command.substr(7));
             else if (command.compare(0, 7, "action ") == 0)
                 FirstAction(monitor.Window(), command.substr(7));
+            else if (command.compare(0, 8, "rowmenu ") == 0)
+                RowMenu(monitor.Window(), command.substr(8));
         }
         MsgWaitForMultipleObjects(1, &g_commandEvent, FALSE, 100, QS_ALLINPUT);
     }

@@ -8,7 +8,8 @@ options; a fourth host is a peer written with Python's standard library and open
 - C has the exchange switched off: it discards what it receives and still answers requests.
 - The Python peer proclaims and serves options it encrypted itself, and fetches and decrypts
   the monitors' options: both ways must work.
-- Garbage proclamations, broken options texts and stalling or boasting peers change nothing.
+- Garbage proclamations, broken options texts and stalling or boasting peers change nothing; a
+  peer that trickles its text does not hold a monitor's other fetches.
 
 Usage: shared_options_test.py BUILD_DIR"""
 import os
@@ -68,6 +69,25 @@ elif mode == "rawserve":   # serve bytes as they are (arg), or stall
         if arg != "stall":
             c.sendall(arg.encode().decode("unicode_escape").encode("latin-1"))
         held.append(c)   # kept open and silent until the end
+    for c in held: c.close()
+    print("served", flush=True)
+elif mode == "trickle":   # the start of a text, then nothing; says when each monitor gives up
+    import select
+    l = socket.socket(); l.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    l.bind(("0.0.0.0", 10300)); l.listen(5)
+    print("serving", flush=True)
+    held, end = [], time.time() + 10
+    while time.time() < end:
+        for s in select.select([l] + held, [], [], 0.1)[0]:
+            if s is l:
+                c, _ = l.accept(); c.sendall(b"1000:plexa.dll:"); held.append(c)
+                continue
+            try:
+                gone = s.recv(1) == b""
+            except OSError:
+                gone = True
+            if gone:
+                print("given up", time.time(), flush=True); held.remove(s); s.close()
     for c in held: c.close()
     print("served", flush=True)
 elif mode == "proclaim":
@@ -214,6 +234,22 @@ def main():
                      f"B took the peer's options: {b.received()}")
         server.wait(timeout=20)
         check.expect(c.received() == [], "C still takes nothing")
+
+        # A peer that trickles holds one fetch of each monitor until its deadline; A's next change
+        # reaches B meanwhile.
+        server = peer("trickle", background=True)
+        server.stdout.readline()
+        peer("proclaim", "watchpost_sharedoptions\\x00777\\x00")
+        time.sleep(0.5)
+        count = len(b.received())
+        a.command("action Brindle Plexa HS Ethernet")
+        check.expect(wait_until(lambda: len(b.received()) > count, 15), "B takes A's change while the peer trickles")
+        taken = time.time()
+        server.wait(timeout=30)
+        given_up = [float(l.split()[2]) for l in server.stdout.read().splitlines() if l.startswith("given up")]
+        check.expect(len(given_up) >= 2 and min(given_up) > taken,
+                     f"the monitors gave up the trickled fetches only after that: {given_up} vs {taken}")
+        time.sleep(3)  # A's remaining proclamations
 
         # Bad input from the peer: nothing crashes, nothing reaches a plug-in, A keeps serving.
         before = {name: list(h.received()) for name, h in hosts.items()}

@@ -97,11 +97,12 @@ std::vector<const tEmulatedDevice*> CEmulator::RemotesOf(const tEmulatedDevice& 
     return remotes;
 }
 
-void CEmulator::Answer(std::vector<tEmulatorFrame>& out, const tMgmtFrame& frame, size_t length,
-                       const std::string& what) const
+void CEmulator::Answer(std::vector<tEmulatorFrame>& out, tFrameBytes bytes, const std::string& what)
 {
+    if (bytes.empty())
+        return;
     tEmulatorFrame answer;
-    answer.bytes.assign(frame.bytes, frame.bytes + length);
+    answer.bytes = std::move(bytes);
     answer.description = what;
     out.push_back(std::move(answer));
 }
@@ -129,33 +130,32 @@ std::vector<tEmulatorFrame> CEmulator::OnFrame(const std::string& port, const ui
         for (const tEmulatedDevice* d : reachable) {
             if (!d->audio || (!broadcast && d->address != destination))
                 continue;
-            tHello hello = {d->stream, d->state, d->ip, d->httpPort, d->address, d->path};
-            tEmulatorFrame answer;
-            answer.bytes.resize(kMaxFrame);
-            answer.bytes.resize(BuildHelloFrame(answer.bytes.data(), answer.bytes.size(), requester,
-                                                d->address, d->ip, hello));
-            answer.description = "Hello from " + d->name;
-            if (!answer.bytes.empty())
-                out.push_back(std::move(answer));
+            tHelloAnnouncement hello;
+            hello.stream = d->stream;
+            hello.state = d->state;
+            hello.ip = d->ip;
+            hello.httpPort = d->httpPort;
+            hello.station = d->address;
+            hello.path = d->path;
+            Answer(out, AnswerHello(requester, d->address, d->ip, hello), "Hello from " + d->name);
         }
         return out;
     }
 
     tEntryList entries;
     MgmtParse(frame, length, CollectEntry, &entries);
-    tMgmtFrame reply;
     for (const auto& entry : entries.entries) {
         uint8_t type = entry.first;
         const std::vector<uint8_t>& data = entry.second;
         if (type == kEntryStatReq) {
             for (const tEmulatedDevice* d : reachable)
                 if (broadcast || d->address == destination)
-                    Answer(out, reply, BuildStatRsp(reply, requester, d->address), "StatRsp from " + d->name);
+                    Answer(out, AnswerStatRsp(requester, d->address), "StatRsp from " + d->name);
         } else if (type == kEntryNetStat && data.size() == kNetStatLength && (data[0] & 0x80)) {
             for (const tEmulatedDevice* local : locals) {
                 if (local->kind != KIND_HOMEPLUG || (!broadcast && local->address != destination))
                     continue;
-                std::vector<tRawStation> stations;
+                std::vector<tStationRate> stations;
                 for (const tEmulatedDevice* remote : RemotesOf(*local)) {
                     if (stations.size() == static_cast<size_t>(kNetStatRecords))
                         break;
@@ -164,31 +164,24 @@ std::vector<tEmulatorFrame> CEmulator::OnFrame(const std::string& port, const ui
                         address.bytes[0] |= 1;
                     stations.push_back({address, remote->rate});
                 }
-                Answer(out, reply,
-                       BuildNetStatResponse(reply, requester, local->address, stations.data(),
-                                            static_cast<int>(stations.size())),
-                       "NetStat from " + local->name);
+                Answer(out, AnswerNetStat(requester, local->address, stations), "NetStat from " + local->name);
             }
         } else if (type == kEntryVendor && IsZivudEntry(data.size(), data.data())) {
             int subtype = ZivudSubtype(data.data());
             if (subtype == kZivudDeviceDescription) {
                 for (const tEmulatedDevice* d : reachable)
                     if (d->kind == KIND_HS && (broadcast || d->address == destination))
-                        Answer(out, reply,
-                               BuildZivudDescriptionResponse(reply, requester, d->address, d->role == ROLE_REMOTE),
+                        Answer(out, AnswerDeviceDescription(requester, d->address, d->role == ROLE_REMOTE),
                                std::string("ZivudDevDsc (") + (d->role == ROLE_REMOTE ? "remote" : "local") +
                                    ") from " + d->name);
             } else if (subtype == kZivudQuality) {
                 for (const tEmulatedDevice* local : locals) {
                     if (local->kind != KIND_HS || (!broadcast && local->address != destination))
                         continue;
-                    std::vector<tRawStation> stations;
+                    std::vector<tStationRate> stations;
                     for (const tEmulatedDevice* remote : RemotesOf(*local))
                         stations.push_back({remote->address, remote->quality});
-                    Answer(out, reply,
-                           BuildZivudQualityResponse(reply, requester, local->address, stations.data(),
-                                                     static_cast<int>(stations.size())),
-                           "ZivudQuality from " + local->name);
+                    Answer(out, AnswerQuality(requester, local->address, stations), "ZivudQuality from " + local->name);
                 }
             }
         }
@@ -262,7 +255,7 @@ bool CEmulator::Command(const std::string& line, std::string& reply)
     } else if (verb == "key" && !value.empty()) {
         device->key = value;
     } else {
-        reply = "error: commands are plug NAME, unplug NAME, rate NAME RAW, quality NAME RAW, key NAME KEY, list, quit";
+        reply = "error: commands are plug NAME, unplug NAME, rate NAME RAW, quality NAME RAW, key NAME KEY, list, burst COUNT MS, quit";
         return false;
     }
     reply = "ok " + verb + " " + device->name + (value.empty() ? "" : " " + value);

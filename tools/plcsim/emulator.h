@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/plcsim/answers.h"
 #include "tools/plcsim/scenario.h"
 
 struct tEmulatorFrame {
@@ -37,8 +38,7 @@ private:
     std::vector<const tEmulatedDevice*> RemotesOf(const tEmulatedDevice& local) const;
     const tEmulatedDevice* Find(const tMacAddress& address) const;
     tEmulatedDevice* FindByName(const std::string& name);
-    void Answer(std::vector<tEmulatorFrame>& out, const tMgmtFrame& frame, size_t length,
-                const std::string& what) const;
+    static void Answer(std::vector<tEmulatorFrame>& out, tFrameBytes bytes, const std::string& what);
 
     std::vector<tEmulatedDevice> m_devices;
 };

@@ -31,7 +31,7 @@
 #include <string>
 #include <vector>
 
-#include "plugins/plexa/frames.h"
+#include "powerline/frames.h"
 
 enum tDeviceRole { ROLE_LOCAL, ROLE_REMOTE };
 enum tDeviceKind { KIND_HOMEPLUG, KIND_HS };

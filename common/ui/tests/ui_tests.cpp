@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "common/tests/test_support.h"
+#include "common/strings.h"
 #include "common/thread.h"
 #include "common/ui/dialog.h"
 #include "common/ui/message_box.h"
@@ -339,4 +340,75 @@ TEST(Messages, HookAnswersInsteadOfTheUser)
     EXPECT_EQ("Delete the file?", text);
     EXPECT_EQ("Test", caption);
     ui::SetMessageHook(nullptr);
+}
+
+TEST(Languages, TextsAndDialogsComeInTheChosenLanguage)
+{
+    REQUIRE_DISPLAY();
+    struct tReset {
+        ~tReset() { xUtilSetResourceLanguage(0); }
+    } reset;
+    xUtilSetResourceLanguage(MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN_AUSTRIAN));
+    EXPECT_EQ("Datei entfernen?", xUtilLoadString(TestModule(), IDS_TEST_TEXT)) << "matched by the primary language";
+    CNameDialog dialog;
+    std::string caption;
+    tObserverScope scope([&](ui::CDialogBase& d) {
+        caption = d.Text();
+        PostCommand(d.Handle(), IDCANCEL);
+    });
+    dialog.DoModal(nullptr);
+    EXPECT_EQ("Testdialog", caption);
+    xUtilSetResourceLanguage(MAKELANGID(LANG_SPANISH, SUBLANG_NEUTRAL));
+    EXPECT_EQ("Delete the file?", xUtilLoadString(TestModule(), IDS_TEST_TEXT)) << "a language it lacks: the system's choice";
+    xUtilSetResourceLanguage(0);
+    EXPECT_EQ("Delete the file?", xUtilLoadString(TestModule(), IDS_TEST_TEXT));
+    std::vector<LANGID> languages = xUtilResourceLanguages(TestModule(), RT_DIALOG, MAKEINTRESOURCEA(IDD_TEST_DIALOG));
+    EXPECT_EQ(2u, languages.size());
+    EXPECT_EQ(0, xUtilMatchLanguage(MAKELANGID(LANG_FRENCH, SUBLANG_FRENCH), languages));
+}
+
+namespace {
+
+INT_PTR CALLBACK DescribedPageProcedure(HWND, UINT message, WPARAM, LPARAM)
+{
+    return message == WM_INITDIALOG;
+}
+
+} // namespace
+
+TEST(Sheets, PagesDescribedByOthersAndJumpsByIndex)
+{
+    REQUIRE_DISPLAY();
+    std::vector<std::string> log;
+    CRecordingPage first(IDD_TEST_PAGE1, log, "first");
+    CRecordingPage third(IDD_TEST_PAGE3, log, "third");
+    PROPSHEETPAGEA described = {};
+    described.dwSize = sizeof described;
+    described.hInstance = TestModule();
+    described.pszTemplate = MAKEINTRESOURCEA(IDD_TEST_PAGE2);
+    described.pfnDlgProc = DescribedPageProcedure;
+    ui::CPropertySheet sheet(TestModule(), "Wizard");
+    sheet.SetWizard();
+    sheet.AddPage(first);
+    sheet.AddPage(described);
+    sheet.AddPage(third);
+    EXPECT_EQ(3u, sheet.PageCount());
+    bool describedShown = false;
+    tObserverScope scope([&](ui::CDialogBase& page) {
+        HWND hwndSheet = GetParent(page.Handle());
+        if (page.TemplateId() == IDD_TEST_PAGE1) {
+            // Next leads to the described page; from there the first page jumps to the last.
+            ui::PostTask(page.Handle(), [&, hwndSheet] {
+                SendMessageA(hwndSheet, PSM_PRESSBUTTON, PSBTN_NEXT, 0);
+                HWND current = reinterpret_cast<HWND>(SendMessageA(hwndSheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+                describedShown = current && GetDlgItem(current, IDC_TEST_EDIT) != nullptr;
+                first.GoToIndex(2);
+            });
+        }
+        if (page.TemplateId() == IDD_TEST_PAGE3)
+            PostMessageA(hwndSheet, PSM_PRESSBUTTON, PSBTN_FINISH, 0);
+    });
+    sheet.DoModal(nullptr);
+    EXPECT_TRUE(describedShown);
+    EXPECT_EQ((std::vector<std::string>{"first.active", "first.next", "third.active", "third.finish"}), log);
 }

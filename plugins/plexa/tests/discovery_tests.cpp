@@ -8,60 +8,53 @@
 #include "common/tests/test_support.h"
 #include "common/trace.h"
 #include "plugins/plexa/discovery.h"
-#include "plugins/plexa/tests/fake_rawport.h"
+#include "powerline/tests/fake_rawport.h"
+#include "powerline/tests/test_stations.h"
+#include "tools/plcsim/answers.h"
 
 using namespace fakerawport;
+using namespace teststations;
 
 namespace {
 
 const char kAdapter[] = "\\Device\\NPF_{TEST}";
-
-tMacAddress Mac(const char* text)
-{
-    tMacAddress address;
-    MacFromText(text, address);
-    return address;
-}
-
-const tMacAddress kPc = Mac("02:00:00:00:00:10");
-const tMacAddress kLocal = Mac("02:00:00:00:00:01");
-const tMacAddress kRemote = Mac("02:00:00:00:00:02");
-const tMacAddress kHs = Mac("02:00:00:00:00:03");
 
 std::vector<uint8_t> Bytes(const tMgmtFrame& frame, size_t length)
 {
     return std::vector<uint8_t>(frame.bytes, frame.bytes + length);
 }
 
-std::vector<uint8_t> NetStat(const tMacAddress& from, std::vector<tRawStation> stations, const tMacAddress& to = kPc)
+// Device answers come from the emulator's encoders, which share nothing with the engine's.
+std::vector<uint8_t> NetStat(const tMacAddress& from, std::vector<tStationRate> stations, const tMacAddress& to = kPc)
 {
-    tMgmtFrame frame;
-    return Bytes(frame, BuildNetStatResponse(frame, to, from, stations.data(), static_cast<int>(stations.size())));
+    return AnswerNetStat(to, from, stations);
 }
 
 std::vector<uint8_t> StatRsp(const tMacAddress& from)
 {
-    tMgmtFrame frame;
-    return Bytes(frame, BuildStatRsp(frame, kPc, from));
+    return AnswerStatRsp(kPc, from);
 }
 
 std::vector<uint8_t> Description(const tMacAddress& from, bool remote)
 {
-    tMgmtFrame frame;
-    return Bytes(frame, BuildZivudDescriptionResponse(frame, kPc, from, remote));
+    return AnswerDeviceDescription(kPc, from, remote);
 }
 
-std::vector<uint8_t> Quality(const tMacAddress& from, std::vector<tRawStation> stations)
+std::vector<uint8_t> Quality(const tMacAddress& from, std::vector<tStationRate> stations)
 {
-    tMgmtFrame frame;
-    return Bytes(frame, BuildZivudQualityResponse(frame, kPc, from, stations.data(), static_cast<int>(stations.size())));
+    return AnswerQuality(kPc, from, stations);
 }
 
 std::vector<uint8_t> Hello(const tMacAddress& from, const tHello& hello, uint32_t ip)
 {
-    std::vector<uint8_t> frame(kMaxFrame);
-    frame.resize(BuildHelloFrame(frame.data(), frame.size(), kPc, from, ip, hello));
-    return frame;
+    tHelloAnnouncement announcement;
+    announcement.stream = hello.stream;
+    announcement.state = hello.state;
+    announcement.ip = hello.address;
+    announcement.httpPort = hello.httpPort;
+    announcement.station = hello.station;
+    announcement.path = hello.path;
+    return AnswerHello(kPc, from, ip, announcement);
 }
 
 // Counts sent frames by what they ask: "StatReq", "StatReq>ADDR", "NetStat", "ZivudDsc",
@@ -212,9 +205,9 @@ TEST_F(DiscoveryTest, StartUpRunsThreeTicksWhenALocalDeviceAnswersAtOnce)
     while (m_set->burst > 0) {
         Tick();
         ++startUpTicks;
+        Sleep(600); // the paced frames of the round leave, as they do within a tick
     }
     EXPECT_EQ(3, startUpTicks);
-    Sleep(1200); // the paced frames of the rounds leave
     std::vector<std::string> kinds = Kinds(Sent());
     EXPECT_EQ(3, Count(kinds, "NetStat"));
     EXPECT_EQ(2, Count(kinds, "StatReq")) << "status rounds once a local device is known";
@@ -362,7 +355,7 @@ TEST_F(DiscoveryTest, ForgedFloodsCannotGrowTheListsWithoutBound)
     Feed(NetStat(kLocal, {}));
     uint32_t next = 1;
     for (int frame = 0; frame < 200; ++frame) {
-        std::vector<tRawStation> stations;
+        std::vector<tStationRate> stations;
         for (int i = 0; i < 15; ++i, ++next) {
             tMacAddress a = {{0x02, 0x77, static_cast<uint8_t>(next >> 16), static_cast<uint8_t>(next >> 8),
                               static_cast<uint8_t>(next), 0}};
@@ -380,6 +373,100 @@ TEST_F(DiscoveryTest, ForgedFloodsCannotGrowTheListsWithoutBound)
         EXPECT_LE(local.remotes.size(), kMaxRemoteDevices);
     EXPECT_LE(m_set->unknown.size(), kMaxTemporaryEntries);
     EXPECT_LE(m_set->answered.size(), kMaxTemporaryEntries);
+}
+
+TEST_F(DiscoveryTest, GroupAddressesAreNoDevices)
+{
+    const tMacAddress group = Mac("03:00:00:00:00:07");
+    EXPECT_FALSE(Feed(NetStat(group, {{kRemote, 519}})));
+    EXPECT_FALSE(Feed(Description(MacBroadcast(), false)));
+    Feed(StatRsp(Mac("01:00:5E:00:00:01")));
+    tHello hello = {true, 0, 0x050012C6, 80, group, "/x"};
+    EXPECT_FALSE(Feed(Hello(group, hello, 0x050012C6)));
+    EXPECT_TRUE(m_set->locals.empty());
+    EXPECT_TRUE(m_set->audios.empty());
+    EXPECT_TRUE(m_set->answered.empty());
+    EXPECT_EQ(std::string::npos, TraceText().find("RX Hello 030000000007")) << "dropped before anything";
+
+    // A quality report naming a group address neither creates it nor asks it.
+    Feed(Description(kLocal, false));
+    Feed(StatRsp(kRemote));
+    EXPECT_TRUE(Feed(Quality(kLocal, {{group, 2812}, {kRemote, 2812}})));
+    ASSERT_EQ(1u, m_set->locals[0].remotes.size());
+    EXPECT_EQ(kRemote, m_set->locals[0].remotes[0].address);
+    EXPECT_EQ(0u, m_set->unknown.count(group));
+}
+
+TEST_F(DiscoveryTest, StreamPathsThatWouldChangeTheAddressOrTheCommandLineAreRefused)
+{
+    for (const char* path : {"/a\" /evil \"b", "@evil.example/x", "/line\nbreak", "/caf\xE9"}) {
+        tHello hello = {true, 0, 0x050012C6, 8000, kRemote, path};
+        Feed(Hello(kRemote, hello, 0x050012C6));
+        ASSERT_EQ(1u, m_set->audios.size()) << path;
+        EXPECT_EQ(0, m_set->audios[0].stream) << path;
+        EXPECT_EQ("", m_set->audios[0].streamUrl) << path;
+        EXPECT_EQ("http://198.18.0.5/", m_set->audios[0].baseUrl) << "the device itself stays";
+    }
+    EXPECT_NE(std::string::npos, TraceText().find("[plexa] warning: stream path of 020000000002 refused"));
+    tHello hello = {true, 0, 0x050012C6, 8000, kRemote, "/live stream.mp3"};
+    EXPECT_TRUE(Feed(Hello(kRemote, hello, 0x050012C6)));
+    EXPECT_EQ("http://198.18.0.5:8000/live stream.mp3", m_set->audios[0].streamUrl);
+}
+
+TEST_F(DiscoveryTest, AFloodOfForgedAnswersGetsABoundedRoundOfRequests)
+{
+    Feed(NetStat(kLocal, {{kRemote, 519}}));
+    SteadyState();
+    Sleep(600);
+    // The remote device falls silent; 1,024 invented stations answer.
+    for (int i = 0; i < 30 && Remote(kLocal, kRemote)->age <= kRemoteDeviceAsked; ++i) {
+        Feed(NetStat(kLocal, {}));
+        Tick();
+    }
+    Sleep(600);
+    for (int i = 0; i < 1024; ++i)
+        Feed(StatRsp(tMacAddress{{0x02, 0xBB, 0, 0, static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i)}}));
+    EXPECT_LE(m_set->answered.size(), kMaxTemporaryEntries);
+    Feed(StatRsp(kRemote));
+    EXPECT_EQ(1u, m_set->answered.count(kRemote)) << "a known device is taken into a full set";
+
+    ClearSent();
+    while (m_set->cycle != 2) {
+        Feed(NetStat(kLocal, {}));
+        Tick();
+    }
+    Sleep(700); // the broadcasts of the last rounds leave
+    ClearSent();
+    Tick(); // cycle 3: the directed requests
+    EXPECT_LE(PortQueuedFrames(m_adapter), static_cast<size_t>(kMaxDirectedRequests));
+    Sleep(kMaxDirectedRequests * 20 + 300);
+    std::vector<std::string> kinds = Kinds(Sent());
+    EXPECT_EQ(static_cast<size_t>(kMaxDirectedRequests), kinds.size()) << "one bounded round";
+    ASSERT_FALSE(kinds.empty());
+    EXPECT_EQ(1, Count(kinds, "StatReq>020000000002")) << "the silent remote device is asked";
+    EXPECT_EQ(0u, PortQueuedFrames(m_adapter)) << "nothing left over to hold up the next broadcasts";
+}
+
+TEST_F(DiscoveryTest, ChangesAreReportedAtMostFourTimesASecond)
+{
+    HANDLE cancel = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE refresh = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    std::thread flood([] {
+        for (int i = 0; i < 100; ++i) {
+            tMacAddress local = {{0x02, 0x66, 0, 0, 0, static_cast<uint8_t>(i % 8)}};
+            Deliver(kAdapter, NetStat(local, {{kRemote, static_cast<uint16_t>(500 + i)}}));
+            Sleep(10);
+        }
+    });
+    int reports = 0;
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < 1000 && DiscoveryRun(m_discovery, refresh, cancel))
+        ++reports;
+    flood.join();
+    EXPECT_GE(reports, 2);
+    EXPECT_LE(reports, 5) << "a change every 10 ms, reported as a few";
+    CloseHandle(cancel);
+    CloseHandle(refresh);
 }
 
 TEST_F(DiscoveryTest, RunReportsChangesForcedUpdatesAndCancel)

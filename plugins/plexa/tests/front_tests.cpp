@@ -7,7 +7,9 @@
 #include "common/trace.h"
 #include "plugins/plexa/device_item.h"
 #include "plugins/plexa/plexa_front.h"
-#include "plugins/plexa/tests/fake_rawport.h"
+#include "powerline/tests/fake_rawport.h"
+#include "powerline/tests/test_stations.h"
+#include "tools/plcsim/answers.h"
 
 using namespace fakerawport;
 using testsupport::CTempDir;
@@ -15,19 +17,9 @@ using testsupport::CTempDir;
 namespace {
 
 using testsupport::CTestKey;
+using namespace teststations;
 
 const char kAdapter[] = "\\Device\\NPF_{FRONT}";
-
-tMacAddress Mac(const char* text)
-{
-    tMacAddress a;
-    MacFromText(text, a);
-    return a;
-}
-
-const tMacAddress kPc = Mac("02:00:00:00:00:10");
-const tMacAddress kLocal = Mac("02:00:00:00:00:01");
-const tMacAddress kRemote = Mac("02:00:00:00:00:02");
 
 struct tPromptLog {
     int calls = 0;
@@ -103,14 +95,15 @@ protected:
     {
         tPortAdapter* adapter = PortFirstAdapter(m_front.Discovery()->port);
         ASSERT_NE(nullptr, adapter);
-        tMgmtFrame frame;
-        tRawStation station = {kRemote, 519};
-        size_t length = BuildNetStatResponse(frame, kPc, kLocal, &station, 1);
+        std::vector<uint8_t> netStat = AnswerNetStat(kPc, kLocal, {{kRemote, 519}});
         bool changed = false;
-        DiscoveryHandleFrame(m_front.Discovery(), adapter, frame.bytes, length, changed);
-        tHello hello = {true, 0, 0x140012C6, 80, kRemote, path};
-        std::vector<uint8_t> bytes(kMaxFrame);
-        bytes.resize(BuildHelloFrame(bytes.data(), bytes.size(), kPc, kRemote, 0x140012C6, hello));
+        DiscoveryHandleFrame(m_front.Discovery(), adapter, netStat.data(), netStat.size(), changed);
+        tHelloAnnouncement hello;
+        hello.stream = true;
+        hello.ip = 0x140012C6;
+        hello.station = kRemote;
+        hello.path = path;
+        std::vector<uint8_t> bytes = AnswerHello(kPc, kRemote, 0x140012C6, hello);
         DiscoveryHandleFrame(m_front.Discovery(), adapter, bytes.data(), bytes.size(), changed);
         m_front.RebuildNow(false);
     }
@@ -240,6 +233,11 @@ TEST_F(FrontTest, PlayersGetTheStreamQuotedWhenItHasABlank)
     (*actions)[4].proc(nullptr, 2000, nullptr);
     report = WaitForText(m_dir.File("report.txt"));
     EXPECT_NE(std::string::npos, report.find("winamp.exe \"http://198.18.0.20/live stream\"")) << report;
+
+    // A device whose stream path would add arguments of its own offers no stream at all.
+    SeeNetwork("/x\" /evil \"y");
+    actions = m_front.Tree()->FindItem(2000)->GetActions();
+    ASSERT_EQ(3u, actions->size()) << "the audio menu, without players";
 }
 
 TEST_F(FrontTest, MenusOfferOnlyWhatIsInstalled)
@@ -256,6 +254,13 @@ TEST(PlexaHelpers, BrowserCommands)
     EXPECT_EQ("browser.exe -page \"http://x/\"", BrowserCommand("browser.exe -page \"%1\"", "http://x/"));
     EXPECT_EQ("browser.exe http://x/", BrowserCommand("browser.exe", "http://x/"));
     EXPECT_EQ("b.exe http://x/ %1", BrowserCommand("b.exe %1 %1", "http://x/")) << "the first %1 only";
-    EXPECT_EQ("\"a b\"", QuoteIfBlank("a b"));
-    EXPECT_EQ("ab", QuoteIfBlank("ab"));
+    EXPECT_EQ("b.exe \"http://x/a b\"", BrowserCommand("b.exe %1", "http://x/a b")) << "one argument";
+    EXPECT_EQ("b.exe \"http://x/a b\"", BrowserCommand("b.exe \"%1\"", "http://x/a b")) << "quoted by the command";
+    EXPECT_EQ("b.exe \"http://x/a b\"", BrowserCommand("b.exe", "http://x/a b"));
+
+    EXPECT_TRUE(IsPlainCommandText("http://198.18.0.5:8000/live stream"));
+    EXPECT_FALSE(IsPlainCommandText(""));
+    EXPECT_FALSE(IsPlainCommandText("http://x/\" -evil"));
+    EXPECT_FALSE(IsPlainCommandText("http://x/\r\nb"));
+    EXPECT_FALSE(IsPlainCommandText("http://x/\xE9"));
 }

@@ -1,0 +1,99 @@
+// Resource ids of setup.exe. The page templates carry the ids of the wizard's pages.
+#pragma once
+
+#define IDI_SETUP 1
+
+// Wizard pages (templates).
+#define IDD_WELCOME 1000
+#define IDD_LICENSE 1001
+#define IDD_TYPE 1002
+#define IDD_COMPONENTS 1003
+#define IDD_DIRECTORY 1004
+#define IDD_CARRY_OUT 1006
+#define IDD_FINISH 1007
+#define IDD_REMOVAL 1008
+#define IDD_REMOVAL_FINISH 1009
+
+// Pictures: the Wizard97 watermark and header, each for 16 colours and for more; the
+// classic pages' header icons (install, remove) as one strip for an image list.
+#define IDB_WATERMARK16 110
+#define IDB_WATERMARK 111
+#define IDB_HEADER16 112
+#define IDB_HEADER 113
+#define IDB_HEADER_ICONS 114
+
+// Controls shared by the pages.
+#define IDC_HEADER_ICON 2000
+#define IDC_HEADER_TITLE 2001
+#define IDC_HEADER_SUBTITLE 2002
+#define IDC_HEADER_LINE 2003
+#define IDC_WATERMARK 2004
+#define IDC_PAGE_TITLE 2005
+#define IDC_PAGE_TEXT 2006
+// Licence
+#define IDC_LICENSE_TEXT 2010
+#define IDC_LICENSE_ACCEPT 2011
+#define IDC_LICENSE_DECLINE 2012
+// Type of installation
+#define IDC_TYPE_DEFAULT 2020
+#define IDC_TYPE_CUSTOM 2021
+// Components
+#define IDC_COMPONENT_LIST 2030
+// Directory
+#define IDC_DIRECTORY_EDIT 2040
+#define IDC_DIRECTORY_BROWSE 2041
+// Work pages
+#define IDC_WORK_PHASE 2050
+#define IDC_WORK_PROGRESS 2051
+#define IDC_WORK_STATUS 2052
+// Finish: check boxes of the finish actions are made at run time from this id on
+#define IDC_FINISH_ACTION_FIRST 2100
+
+// Texts
+#define IDS_TITLE 1200
+#define IDS_WELCOME_TEXT 1300
+#define IDS_WELCOME_REMOVE_TEXT 1301
+#define IDS_WELCOME_TITLE 1302
+#define IDS_WELCOME_REMOVE_TITLE 1303
+#define IDS_LICENSE_TITLE 1310
+#define IDS_LICENSE_SUBTITLE 1311
+#define IDS_TYPE_TITLE 1312
+#define IDS_TYPE_SUBTITLE 1313
+#define IDS_COMPONENTS_TITLE 1314
+#define IDS_COMPONENTS_SUBTITLE 1315
+#define IDS_DIRECTORY_TITLE 1316
+#define IDS_DIRECTORY_SUBTITLE 1317
+#define IDS_CARRY_OUT_TITLE 1318
+#define IDS_CARRY_OUT_SUBTITLE 1319
+#define IDS_REMOVAL_TITLE 1320
+#define IDS_REMOVAL_SUBTITLE 1321
+#define IDS_COLUMN_COMPONENT 1322
+#define IDS_COLUMN_VERSION 1323
+#define IDS_PHASE_STOP_SERVICES 1400
+#define IDS_PHASE_COPY 1401
+#define IDS_PHASE_DELETE 1402
+#define IDS_PHASE_REGISTRY 1403
+#define IDS_PHASE_SHORTCUTS 1404
+#define IDS_PHASE_START_SERVICES 1405
+#define IDS_INSTALL_FAILED 1410
+#define IDS_REMOVE_FAILED 1411
+#define IDS_WORK_DONE 1412
+#define IDS_FINISH_TITLE 1420
+#define IDS_FINISH_TEXT 1421
+#define IDS_REMOVAL_FINISH_TITLE 1422
+#define IDS_REMOVAL_FINISH_TEXT 1423
+#define IDS_REBOOT_NOTE 1424
+#define IDS_START_NOW 1430
+#define IDS_CANNOT_CONTINUE 1500
+#define IDS_NO_PRIVILEGES 1501
+#define IDS_INF_ERROR 1502
+#define IDS_NEWER_INSTALLED 1503
+#define IDS_INF_UNREADABLE 1504
+#define IDS_NO_PRODUCT 1505
+#define IDS_SELECT_COMPONENT 1506
+#define IDS_FULL_PATH 1507
+#define IDS_ASK_SHORTCUT 1508
+#define IDS_UNKNOWN_PRODUCT 1509
+#define IDS_BROWSE_PROMPT 1510
+#define IDS_PUBLISHER 1600
+#define IDS_HELP_LINK 1601

@@ -1,0 +1,3 @@
+#pragma once
+#define IDD_TEST_PLUGIN_PAGE 500
+#define IDC_TEST_PLUGIN_TEXT 501

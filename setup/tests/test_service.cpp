@@ -1,0 +1,43 @@
+// A service for the tests of the setup's service handling: it runs until it is stopped.
+#include <windows.h>
+
+namespace {
+
+SERVICE_STATUS_HANDLE g_status;
+HANDLE g_stop;
+
+void Report(DWORD state)
+{
+    SERVICE_STATUS status = {};
+    status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+    status.dwCurrentState = state;
+    status.dwControlsAccepted = state == SERVICE_RUNNING ? SERVICE_ACCEPT_STOP : 0;
+    SetServiceStatus(g_status, &status);
+}
+
+DWORD WINAPI Handler(DWORD control, DWORD, void*, void*)
+{
+    if (control == SERVICE_CONTROL_STOP) {
+        Report(SERVICE_STOP_PENDING);
+        SetEvent(g_stop);
+    }
+    return NO_ERROR;
+}
+
+void WINAPI ServiceMain(DWORD, char**)
+{
+    g_status = RegisterServiceCtrlHandlerExA("", Handler, nullptr);
+    g_stop = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    Report(SERVICE_RUNNING);
+    WaitForSingleObject(g_stop, INFINITE);
+    Report(SERVICE_STOPPED);
+}
+
+} // namespace
+
+int main()
+{
+    char name[] = "";
+    SERVICE_TABLE_ENTRYA table[] = {{name, ServiceMain}, {nullptr, nullptr}};
+    return StartServiceCtrlDispatcherA(table) ? 0 : 1;
+}
