@@ -221,6 +221,15 @@ def main():
             host.ask("move %d %d" % PLACES[host.name])
         print(f"windows up after {time.time() - started:.0f} s", flush=True)
 
+        # A second start of the program on A brings the first window forward and ends.
+        second = a.wine.start(os.path.join(a.app, "tandem.exe"), cwd=a.app)
+        try:
+            second.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            second.kill()
+        check.expect(second.returncode == 0, f"a second tandem.exe on A ends at once (exit {second.returncode})")
+        check.expect(a.program.poll() is None and a.ask("window")[0].startswith("WINDOW"), "the first one runs on")
+
         # Everyone shows the two others (by the names they give) besides itself.
         for host in hosts.values():
             names = {f"node{n.upper()}" for n in hosts}
