@@ -254,6 +254,9 @@ void ChatChannel::SendToAll(const std::string& text, const std::vector<uint32_t>
 void ChatChannel::SendOne(tSend& send)
 {
     raii::CSocket connection(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    BOOL noDelay = TRUE;
+    if (connection)
+        setsockopt(connection.Get(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
     if (connection && SetBlocking(connection.Get(), false) &&
         ConnectWithRetry(connection.Get(), send.address, m_options.port, m_options.connectAttempts, send.cancel))
         SendFramed(connection.Get(), send.text->data(), nullptr, static_cast<int64_t>(send.text->size()), 0,

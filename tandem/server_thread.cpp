@@ -199,6 +199,9 @@ void CServerThread::AcceptAll(SOCKET listener, HANDLE network)
         // The request is read here as it arrives, through the accept thread's one event.
         if (WSAEventSelect(connection.Get(), network, FD_READ | FD_CLOSE) != 0)
             continue;
+        // Replies are a header and a payload sent one after the other (see RequestClient).
+        BOOL noDelay = TRUE;
+        setsockopt(connection.Get(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
         auto pending = std::make_unique<tPending>(m_limits.requestLength);
         pending->socket = std::move(connection);
         pending->client = from.sin_addr.s_addr;

@@ -32,7 +32,7 @@ from window_scenario import Host  # noqa: E402
 
 SERVER, CLIENT, CROWD = "198.18.9.1", "198.18.9.2", "198.18.9.3"
 CROWD_HOSTS = [f"198.18.9.{10 + i}" for i in range(20)]
-FILES = 10000
+FILES = int(os.environ.get("TANDEM_BENCH_FILES", "10000"))
 FILE_SIZE = 4096
 BIG = 512 << 20
 
@@ -176,8 +176,9 @@ def main():
             if not answer or not answer[0].startswith("WINDOW"):
                 print(f"host {host.name} shows no window: {answer}")
                 return 1
-        if not client.until(lambda: "nodeS" in client.tree(), 20):
-            print("the client does not see the server")
+        # Each must know the other: an unknown host's download would wait for the server's user.
+        if not client.until(lambda: "nodeS" in client.tree(), 20) or not server.until(lambda: "nodeK" in server.tree(), 20):
+            print("the hosts do not see each other")
             return 1
 
         def smb_get(command, into):
