@@ -46,16 +46,19 @@ private:
     bool m_ok = false;
 };
 
-// One send or receive with the wait-and-retry loop: true with count > 0 bytes moved, false
-// on failure, peer close or cancel.
-bool MoveSome(SOCKET socket, CSocketEvent& event, bool sending, char* buffer, int size,
+enum tMove { MOVE_RECEIVE, MOVE_SEND, MOVE_PEEK };
+
+// One send or receive with the wait-and-retry loop: true with count > 0 bytes moved (or seen,
+// when peeking), false on failure, peer close or cancel.
+bool MoveSome(SOCKET socket, CSocketEvent& event, tMove move, char* buffer, int size,
               const tCancelFlag& cancel, int& count)
 {
     bool armed = false;
     for (;;) {
         if (Cancelled(cancel))
             return false;
-        int result = sending ? send(socket, buffer, size, 0) : recv(socket, buffer, size, 0);
+        int result = move == MOVE_SEND ? send(socket, buffer, size, 0)
+                                       : recv(socket, buffer, size, move == MOVE_PEEK ? MSG_PEEK : 0);
         if (result > 0) {
             count = result;
             return true;
@@ -77,7 +80,7 @@ bool MoveSome(SOCKET socket, CSocketEvent& event, bool sending, char* buffer, in
 bool ReceiveSome(SOCKET socket, CSocketEvent& event, char* buffer, int size,
                  const tCancelFlag& cancel, int& count)
 {
-    return MoveSome(socket, event, false, buffer, size, cancel, count);
+    return MoveSome(socket, event, MOVE_RECEIVE, buffer, size, cancel, count);
 }
 
 bool ReceiveExactly(SOCKET socket, CSocketEvent& event, char* buffer, size_t size,
@@ -101,7 +104,7 @@ bool SendAll(SOCKET socket, CSocketEvent& event, const char* data, size_t size,
     while (size > 0) {
         int count = 0;
         int piece = static_cast<int>(std::min<size_t>(size, kFramedChunk));
-        if (!MoveSome(socket, event, true, const_cast<char*>(data), piece, cancel, count))
+        if (!MoveSome(socket, event, MOVE_SEND, const_cast<char*>(data), piece, cancel, count))
             return false;
         data += count;
         size -= static_cast<size_t>(count);
@@ -306,21 +309,29 @@ bool ReceiveFramedHeader(SOCKET socket, std::string& out, size_t maximum,
     if (byteSeen)
         *byteSeen = false;
     CSocketEvent event(socket, FD_READ | FD_CLOSE);
-    if (!event.Ok())
+    if (!event.Ok() || maximum == 0)
         return false;
-    // One byte at a time: the payload behind the terminator belongs to the caller.
+    // Look at what has arrived, then take only the header: the payload behind the terminator
+    // belongs to the caller. Two calls for a whole header rather than one per byte.
+    std::unique_ptr<char[]> seen(new char[maximum]);
     for (;;) {
-        char c = 0;
         int count = 0;
-        if (!ReceiveSome(socket, event, &c, 1, cancel, count))
+        int room = static_cast<int>(maximum - out.size());
+        if (!MoveSome(socket, event, MOVE_PEEK, seen.get(), room, cancel, count))
             return false;
         if (byteSeen)
             *byteSeen = true;
-        if (c == terminator)
-            return true;
-        if (out.size() + 1 >= maximum)
+        const char* end = static_cast<const char*>(memchr(seen.get(), terminator, static_cast<size_t>(count)));
+        size_t text = end ? static_cast<size_t>(end - seen.get()) : static_cast<size_t>(count);
+        // The 64th byte that is no terminator fails the header.
+        if (out.size() + text >= maximum)
             return false;
-        out += c;
+        int take = static_cast<int>(end ? text + 1 : text);
+        if (recv(socket, seen.get(), take, 0) != take)
+            return false;
+        out.append(seen.get(), text);
+        if (end)
+            return true;
     }
 }
 
@@ -460,35 +471,43 @@ bool SendFramedImpl(SOCKET socket, const void* payload, const char* fileName, in
         return finish(false);
 
     CSocketEvent event(socket, FD_WRITE | FD_CLOSE);
-    std::string header = FormatFramedHeader(length);
-    if (!event.Ok() || !SendAll(socket, event, header.data(), header.size(), cancel))
+    if (!event.Ok())
         return finish(false);
-
-    std::unique_ptr<char[]> buffer;
-    if (file)
-        buffer.reset(new char[kFramedChunk]);
+    // The header goes out together with the first piece of the payload: a small message is one
+    // send, and the payload never waits for the peer to acknowledge a lone header.
+    std::string header = FormatFramedHeader(length);
+    size_t first = static_cast<size_t>(std::min<int64_t>(length, kFramedChunk));
+    std::unique_ptr<char[]> buffer(new char[header.size() + (file ? kFramedChunk : first)]);
+    memcpy(buffer.get(), header.data(), header.size());
     CProgressReporter reporter(listener, jobId, offset + length, offset);
     int64_t sent = 0;
-    while (sent < length) {
+    bool withHeader = true;
+    while (withHeader || sent < length) {
+        size_t room = withHeader ? header.size() : 0;
         size_t piece = static_cast<size_t>(std::min<int64_t>(length - sent, kFramedChunk));
         const char* data;
         if (file) {
             DWORD read = 0;
-            if (!ReadFile(file.Get(), buffer.get(), static_cast<DWORD>(piece), &read, nullptr))
+            if (piece > 0 && !ReadFile(file.Get(), buffer.get() + room, static_cast<DWORD>(piece), &read, nullptr))
                 return finish(false);
             // A file that shrank since its size was announced would leave the peer waiting
             // for bytes that never come.
-            if (read == 0)
+            if (piece > 0 && read == 0)
                 return finish(false);
             piece = read;
+            data = buffer.get();
+        } else if (withHeader) {
+            memcpy(buffer.get() + room, payload, piece);
             data = buffer.get();
         } else {
             data = static_cast<const char*>(payload) + sent;
         }
-        if (!SendAll(socket, event, data, piece, cancel))
+        if (!SendAll(socket, event, data, room + piece, cancel))
             return finish(false);
+        withHeader = false;
         sent += static_cast<int64_t>(piece);
-        reporter.Moved(offset + sent);
+        if (piece > 0)
+            reporter.Moved(offset + sent);
     }
     return finish(!Cancelled(cancel));
 }

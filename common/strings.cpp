@@ -105,3 +105,25 @@ std::string xUtilLoadString(HINSTANCE instance, UINT id)
         text.resize(text.size() * 2);
     }
 }
+
+std::string xUtilTruncateText(const std::string& text, size_t maxBytes, UINT codePage)
+{
+    if (text.size() <= maxBytes)
+        return text;
+    if (codePage == CP_ACP)
+        codePage = GetACP();
+    size_t cut = 0;
+    if (codePage == CP_UTF8) {
+        cut = maxBytes;
+        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+            --cut;
+    } else {
+        while (cut < text.size()) {
+            size_t step = IsDBCSLeadByteEx(codePage, static_cast<BYTE>(text[cut])) ? 2 : 1;
+            if (cut + step > maxBytes)
+                break;
+            cut += step;
+        }
+    }
+    return text.substr(0, cut);
+}

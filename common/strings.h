@@ -24,3 +24,8 @@ LANGID xUtilMatchLanguage(LANGID wanted, const std::vector<LANGID>& offered);
 // A resource of the module in the resource language (or the best match of it); without a
 // resource language, or when the resource has no such language, the one the system picks.
 HRSRC xUtilFindResource(HMODULE module, LPCSTR type, LPCSTR name);
+
+// The longest start of `text` that fits in `maxBytes` bytes without splitting a character of
+// the code page (a UTF-8 sequence, a double-byte character): for fixed-size fields such as a
+// tray icon's tool tip. The code page defaults to the program's ANSI code page.
+std::string xUtilTruncateText(const std::string& text, size_t maxBytes, UINT codePage = CP_ACP);

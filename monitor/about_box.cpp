@@ -8,50 +8,6 @@
 #include "common/xutil.h"
 #include "monitor/res/resource.h"
 
-namespace {
-
-struct tAboutContext {
-    HINSTANCE instance;
-    HWND* open;
-};
-
-INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    switch (message) {
-    case WM_INITDIALOG: {
-        auto context = reinterpret_cast<tAboutContext*>(lParam);
-        SetWindowLongPtrA(dialog, GWLP_USERDATA, lParam);
-        *context->open = dialog;
-        SetDlgItemTextA(dialog, IDC_ABOUT_PRODUCT, xUtilLoadString(context->instance, IDS_TITLE).c_str());
-        SetDlgItemTextA(dialog, IDC_ABOUT_VERSION, AboutVersionText(context->instance).c_str());
-        xUtilCenterWindow(dialog, GetParent(dialog));
-        return TRUE;
-    }
-    case WM_NOTIFY: {
-        auto header = reinterpret_cast<const NMHDR*>(lParam);
-        if (header->idFrom == IDC_ABOUT_LINK && (header->code == NM_CLICK || header->code == NM_RETURN)) {
-            auto link = reinterpret_cast<const NMLINK*>(lParam);
-            char url[L_MAX_URL_LENGTH];
-            WideCharToMultiByte(CP_ACP, 0, link->item.szUrl, -1, url, sizeof url, nullptr, nullptr);
-            ShellExecuteA(dialog, "open", url, nullptr, nullptr, SW_SHOWNORMAL);
-            return TRUE;
-        }
-        break;
-    }
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
-            auto context = reinterpret_cast<tAboutContext*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
-            *context->open = nullptr;
-            EndDialog(dialog, LOWORD(wParam));
-            return TRUE;
-        }
-        break;
-    }
-    return FALSE;
-}
-
-} // namespace
-
 std::string AboutVersionText(HINSTANCE instance)
 {
     tModuleVersion version;
@@ -66,10 +22,34 @@ std::string AboutVersionText(HINSTANCE instance)
     return text;
 }
 
-void ShowAboutBox(HWND owner, HINSTANCE instance, HWND* open)
+CAboutBox::CAboutBox(HINSTANCE instance) : CDialog(instance, IDD_ABOUT)
 {
-    tAboutContext context = {instance, open};
-    DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_ABOUT), owner, AboutProc,
-                    reinterpret_cast<LPARAM>(&context));
-    *open = nullptr;
+    m_openUrl = [this](const std::string& url) {
+        ShellExecuteA(m_hwnd, "open", url.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    };
+}
+
+bool CAboutBox::OnInitDialog()
+{
+    SetText(LoadText(IDS_ABOUT_TITLE));
+    SetItemText(IDC_ABOUT_PRODUCT, LoadText(IDS_TITLE));
+    SetItemText(IDC_ABOUT_VERSION, AboutVersionText(m_instance));
+    xUtilCenterWindow(m_hwnd, GetParent(m_hwnd));
+    // The link is the first control that takes the focus: left to the system, Enter would
+    // open the web page instead of closing the box.
+    SetDefaultButton(IDOK);
+    FocusItem(IDOK);
+    return false;
+}
+
+bool CAboutBox::OnNotify(NMHDR* header, LRESULT& result)
+{
+    if (header->idFrom != IDC_ABOUT_LINK || (header->code != NM_CLICK && header->code != NM_RETURN))
+        return false;
+    auto link = reinterpret_cast<const NMLINK*>(header);
+    char url[L_MAX_URL_LENGTH * 4];
+    if (WideCharToMultiByte(CP_ACP, 0, link->item.szUrl, -1, url, sizeof url, nullptr, nullptr) > 0 && m_openUrl)
+        m_openUrl(url);
+    result = 0;
+    return true;
 }

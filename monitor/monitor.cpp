@@ -51,8 +51,32 @@ void CMonitor::Show()
     TraceHere("entering\n");
     m_window->PrepareAndShow();
     LoadPlugins();
+    RunMessageLoop(*m_window);
+}
+
+void RunMessageLoop(CMonitorDialog& window)
+{
+    int failures = 0;
     MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    for (;;) {
+        BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+        if (got == 0)
+            break;
+        if (got == -1) {
+            // A message that could not be received is lost, not the monitor: under Wine an
+            // 8 MiB WM_COPYDATA from another program does this. Should it keep failing, the
+            // loop slows down instead of spinning.
+            if (++failures == 1) {
+                TraceHere("GetMessage failed, the message is dropped\n");
+                TraceLastError();
+            }
+            if (failures > 100)
+                Sleep(10);
+            continue;
+        }
+        failures = 0;
+        if (window.PreTranslateMessage(&msg))
+            continue;
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }

@@ -28,6 +28,8 @@ extern const char* const kPluginList[4];
 void MigrateSettings(const utilcpp::CParseini& settings);
 // Whether the monitor is installed and registered (closing writes settings only then).
 bool IsInstallationRegistered();
+// Gets and dispatches messages until WM_QUIT, with the window's keyboard shortcuts.
+void RunMessageLoop(CMonitorDialog& window);
 
 class CMonitor : public IMonitor, public IPluginControl, public IOptionsHost {
 public:

@@ -1,135 +1,137 @@
 #include "monitor/options_sheet.h"
 
-#include <commctrl.h>
-#include <prsht.h>
-
-#include "common/raii.h"
+#include "common/registry.h"
 #include "common/strings.h"
+#include "common/ui/property_sheet.h"
 #include "monitor/monitor.h"
 #include "monitor/res/resource.h"
 
 const char kPlexaRegistryKey[] = "software\\velmora\\Plexa";
+const char kDeviceNoticesKey[] = "DeviceNotices";
 
 namespace {
 
-struct tSheetContext {
-    const utilcpp::CParseini* settings;
-    IMonitor* monitor;
+const char kCollectingValue[] = "CollectingAllowed";
+
+// Both pages fill one copy of the options; the sheet hands it back only after OK.
+struct tSheetData {
+    tMonitorOptions options;
+    bool applied = false;
 };
 
-tSheetContext* Context(HWND page)
-{
-    return reinterpret_cast<tSheetContext*>(GetWindowLongPtrA(page, GWLP_USERDATA));
-}
+class CGeneralPage : public ui::CPropertyPage {
+public:
+    CGeneralPage(HINSTANCE instance, tSheetData& data) : CPropertyPage(instance, IDD_GENERAL), m_data(data) {}
 
-void StoreContext(HWND page, LPARAM lParam)
-{
-    auto sheetPage = reinterpret_cast<const PROPSHEETPAGEA*>(lParam);
-    SetWindowLongPtrA(page, GWLP_USERDATA, sheetPage->lParam);
-}
-
-INT_PTR CALLBACK GeneralPage(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    switch (message) {
-    case WM_INITDIALOG: {
-        StoreContext(page, lParam);
-        tSheetContext* context = Context(page);
-        bool enabled = context->monitor && context->monitor->SharedOptionsEnabled();
-        CheckDlgButton(page, IDC_SHARED_OPTIONS, enabled ? BST_CHECKED : BST_UNCHECKED);
+protected:
+    bool OnInitDialog() override
+    {
+        Check(IDC_SHARED_OPTIONS, m_data.options.sharedOptions);
+        Check(IDC_NOTICES, m_data.options.notices);
         // A setting that could not be stored is not offered.
-        if (!context->settings->TestWriteAccess())
-            EnableWindow(GetDlgItem(page, IDC_SHARED_OPTIONS), FALSE);
-        return TRUE;
+        EnableItem(IDC_SHARED_OPTIONS, m_data.options.settingsWritable);
+        EnableItem(IDC_NOTICES, m_data.options.settingsWritable);
+        return true;
     }
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDC_SHARED_OPTIONS && HIWORD(wParam) == BN_CLICKED)
-            PropSheet_Changed(GetParent(page), page);
-        return TRUE;
-    case WM_NOTIFY:
-        if (reinterpret_cast<const NMHDR*>(lParam)->code == PSN_APPLY) {
-            bool ticked = IsDlgButtonChecked(page, IDC_SHARED_OPTIONS) == BST_CHECKED;
-            if (IsWindowEnabled(GetDlgItem(page, IDC_SHARED_OPTIONS)))
-                Context(page)->settings->WriteInt(kDialogSettings, "SharedOptions", ticked ? 1 : 0);
-            SetWindowLongPtrA(page, DWLP_MSGRESULT, PSNRET_NOERROR);
-            return TRUE;
+    bool OnCommand(WORD id, WORD code, HWND) override
+    {
+        if ((id == IDC_SHARED_OPTIONS || id == IDC_NOTICES) && code == BN_CLICKED) {
+            SetModified(true);
+            return true;
         }
-        break;
+        return false;
     }
-    return FALSE;
-}
+    bool OnApply() override
+    {
+        m_data.options.sharedOptions = IsChecked(IDC_SHARED_OPTIONS);
+        m_data.options.notices = IsChecked(IDC_NOTICES);
+        m_data.applied = true;
+        return true;
+    }
 
-INT_PTR CALLBACK ConnectionsPage(HWND page, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    switch (message) {
-    case WM_INITDIALOG: {
-        StoreContext(page, lParam);
-        HKEY opened = nullptr;
-        DWORD value = 0, size = sizeof value, type = 0;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPlexaRegistryKey, 0, KEY_QUERY_VALUE, &opened) ==
-            ERROR_SUCCESS) {
-            raii::CRegKey key(opened);
-            if (RegQueryValueExA(key.Get(), "CollectingAllowed", nullptr, &type,
-                                 reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
-                type != REG_DWORD)
-                value = 0;
-        }
-        CheckDlgButton(page, IDC_COLLECTING, value ? BST_CHECKED : BST_UNCHECKED);
-        HKEY writable = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPlexaRegistryKey, 0, KEY_SET_VALUE, &writable) ==
-            ERROR_SUCCESS)
-            RegCloseKey(writable);
-        else
-            EnableWindow(GetDlgItem(page, IDC_COLLECTING), FALSE);
-        return TRUE;
+private:
+    tSheetData& m_data;
+};
+
+class CConnectionsPage : public ui::CPropertyPage {
+public:
+    CConnectionsPage(HINSTANCE instance, tSheetData& data) : CPropertyPage(instance, IDD_CONNECTIONS), m_data(data) {}
+
+protected:
+    bool OnInitDialog() override
+    {
+        Check(IDC_COLLECTING, m_data.options.collecting);
+        EnableItem(IDC_COLLECTING, m_data.options.collectingWritable);
+        return true;
     }
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDC_COLLECTING && HIWORD(wParam) == BN_CLICKED)
-            PropSheet_Changed(GetParent(page), page);
-        return TRUE;
-    case WM_NOTIFY:
-        if (reinterpret_cast<const NMHDR*>(lParam)->code == PSN_APPLY) {
-            if (IsWindowEnabled(GetDlgItem(page, IDC_COLLECTING))) {
-                DWORD value = IsDlgButtonChecked(page, IDC_COLLECTING) == BST_CHECKED ? 1 : 0;
-                HKEY opened = nullptr;
-                if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPlexaRegistryKey, 0, KEY_SET_VALUE,
-                                  &opened) == ERROR_SUCCESS) {
-                    raii::CRegKey key(opened);
-                    RegSetValueExA(key.Get(), "CollectingAllowed", 0, REG_DWORD,
-                                   reinterpret_cast<const BYTE*>(&value), sizeof value);
-                }
-            }
-            SetWindowLongPtrA(page, DWLP_MSGRESULT, PSNRET_NOERROR);
-            return TRUE;
+    bool OnCommand(WORD id, WORD code, HWND) override
+    {
+        if (id == IDC_COLLECTING && code == BN_CLICKED) {
+            SetModified(true);
+            return true;
         }
-        break;
+        return false;
     }
-    return FALSE;
-}
+    bool OnApply() override
+    {
+        m_data.options.collecting = IsChecked(IDC_COLLECTING);
+        m_data.applied = true;
+        return true;
+    }
+
+private:
+    tSheetData& m_data;
+};
 
 } // namespace
 
-void ShowOptionsSheet(HWND owner, HINSTANCE instance, const utilcpp::CParseini& settings,
-                      IMonitor* monitor)
+tMonitorOptions LoadMonitorOptions(const utilcpp::CParseini& settings, IMonitor* monitor)
 {
-    tSheetContext context = {&settings, monitor};
-    PROPSHEETPAGEA pages[2] = {};
-    const int templates[2] = {IDD_GENERAL, IDD_CONNECTIONS};
-    DLGPROC procedures[2] = {GeneralPage, ConnectionsPage};
-    for (int i = 0; i < 2; ++i) {
-        pages[i].dwSize = sizeof pages[i];
-        pages[i].hInstance = instance;
-        pages[i].pszTemplate = MAKEINTRESOURCEA(templates[i]);
-        pages[i].pfnDlgProc = procedures[i];
-        pages[i].lParam = reinterpret_cast<LPARAM>(&context);
+    tMonitorOptions options;
+    options.sharedOptions = monitor && monitor->SharedOptionsEnabled();
+    options.notices = DeviceNoticesEnabled(settings);
+    options.settingsWritable = settings.TestWriteAccess();
+    CRegistryKey key;
+    DWORD value = 0;
+    options.collecting = key.Open(HKEY_LOCAL_MACHINE, kPlexaRegistryKey, KEY_QUERY_VALUE) &&
+                         key.GetDword(kCollectingValue, value) && value != 0;
+    CRegistryKey writable;
+    options.collectingWritable = writable.Open(HKEY_LOCAL_MACHINE, kPlexaRegistryKey, KEY_SET_VALUE);
+    return options;
+}
+
+void StoreMonitorOptions(const utilcpp::CParseini& settings, const tMonitorOptions& options)
+{
+    if (options.settingsWritable) {
+        settings.WriteInt(kDialogSettings, "SharedOptions", options.sharedOptions ? 1 : 0);
+        settings.WriteInt(kDialogSettings, kDeviceNoticesKey, options.notices ? 1 : 0);
     }
-    std::string title = xUtilLoadString(instance, IDS_OPTIONS);
-    PROPSHEETHEADERA header = {};
-    header.dwSize = sizeof header;
-    header.dwFlags = PSH_PROPSHEETPAGE | PSH_NOAPPLYNOW;
-    header.hwndParent = owner;
-    header.hInstance = instance;
-    header.pszCaption = title.c_str();
-    header.nPages = 2;
-    header.ppsp = pages;
-    PropertySheetA(&header);
+    if (options.collectingWritable) {
+        CRegistryKey key;
+        if (key.Open(HKEY_LOCAL_MACHINE, kPlexaRegistryKey, KEY_SET_VALUE))
+            key.SetDword(kCollectingValue, options.collecting ? 1 : 0);
+    }
+}
+
+bool DeviceNoticesEnabled(const utilcpp::CParseini& settings)
+{
+    int value = 0;
+    settings.GetInt(kDialogSettings, kDeviceNoticesKey, value, 0);
+    return value == 1;
+}
+
+bool RunOptionsSheet(HWND owner, HINSTANCE instance, tMonitorOptions& options)
+{
+    tSheetData data;
+    data.options = options;
+    CGeneralPage general(instance, data);
+    CConnectionsPage connections(instance, data);
+    ui::CPropertySheet sheet(instance, xUtilLoadString(instance, IDS_OPTIONS));
+    sheet.AddPage(general);
+    sheet.AddPage(connections);
+    sheet.AddFlags(PSH_NOAPPLYNOW | PSH_NOCONTEXTHELP);
+    sheet.DoModal(owner);
+    if (data.applied)
+        options = data.options;
+    return data.applied;
 }

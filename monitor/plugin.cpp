@@ -131,11 +131,13 @@ void CPlugin::Destroy()
 
     // The worker may be inside SendMessage to our window: answer sent messages while waiting.
     m_worker.StopAnsweringSentMessages();
-    m_stopping = false;
     ResetEvent(m_cancel.Get());
 
+    // Sent while still stopping: the window tells a plug-in that was stopped from one that
+    // reports nothing (no notice of lost devices for the former).
     tStatusUpdate update = {nullptr, this, m_refresh.Get()};
     SendMessageA(m_window, WM_STATUSUPDATE, reinterpret_cast<WPARAM>(&update), 0);
+    m_stopping = false;
 
     raii::CLock lock(m_optionsLock);
     FreeLibrary(m_module);

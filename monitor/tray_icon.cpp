@@ -3,6 +3,7 @@
 #include <shellapi.h>
 #include <string.h>
 
+#include "common/strings.h"
 #include "common/trace.h"
 #include "monitor/res/resource.h"
 
@@ -34,7 +35,8 @@ CTrayIcon::CTrayIcon(HINSTANCE instance, HWND mainWindow, HICON icon, HMENU menu
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     data.uCallbackMessage = WM_TRAYNOTIFY;
     data.hIcon = m_icon;
-    strncpy(data.szTip, tip.c_str(), sizeof data.szTip - 1);
+    m_tip = xUtilTruncateText(tip, sizeof data.szTip - 1);
+    strncpy(data.szTip, m_tip.c_str(), sizeof data.szTip - 1);
     m_shown = Shell_NotifyIconA(NIM_ADD, &data) != FALSE;
     if (!m_shown)
         TraceHere("Shell_NotifyIcon(NIM_ADD) failed\n");
@@ -52,6 +54,42 @@ CTrayIcon::~CTrayIcon()
     }
     if (m_icon)
         DestroyIcon(m_icon);
+}
+
+void CTrayIcon::SetTip(const std::string& tip)
+{
+    NOTIFYICONDATAA data = {};
+    data.cbSize = sizeof data;
+    std::string fitted = xUtilTruncateText(tip, sizeof data.szTip - 1);
+    if (!m_shown || fitted == m_tip)
+        return;
+    data.hWnd = m_window;
+    data.uID = 1;
+    data.uFlags = NIF_TIP;
+    strncpy(data.szTip, fitted.c_str(), sizeof data.szTip - 1);
+    if (Shell_NotifyIconA(NIM_MODIFY, &data))
+        m_tip = fitted;
+}
+
+bool CTrayIcon::ShowNotice(const std::string& title, const std::string& text)
+{
+    if (!m_shown)
+        return false;
+    NOTIFYICONDATAA data = {};
+    data.cbSize = sizeof data;
+    data.hWnd = m_window;
+    data.uID = 1;
+    data.uFlags = NIF_INFO;
+    data.dwInfoFlags = NIIF_INFO;
+    data.uTimeout = 10000;
+    strncpy(data.szInfoTitle, xUtilTruncateText(title, sizeof data.szInfoTitle - 1).c_str(), sizeof data.szInfoTitle - 1);
+    strncpy(data.szInfo, xUtilTruncateText(text, sizeof data.szInfo - 1).c_str(), sizeof data.szInfo - 1);
+    if (!Shell_NotifyIconA(NIM_MODIFY, &data)) {
+        TraceHere("Shell_NotifyIcon(NIM_MODIFY) refused the notice\n");
+        return false;
+    }
+    m_lastNotice = text;
+    return true;
 }
 
 LRESULT CALLBACK CTrayIcon::WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)

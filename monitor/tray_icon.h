@@ -17,6 +17,13 @@ public:
     bool IsShown() const { return m_shown; }
     HWND GetMessageWindow() const { return m_window; }
 
+    // Replaces the tool tip (cut to what the notification area holds).
+    void SetTip(const std::string& tip);
+    const std::string& Tip() const { return m_tip; }
+    // A balloon beside the icon; false when the notification area refused it.
+    bool ShowNotice(const std::string& title, const std::string& text);
+    const std::string& LastNotice() const { return m_lastNotice; }
+
     static const UINT WM_TRAYNOTIFY = WM_USER + 1;
     static const char kClassName[];
 
@@ -30,4 +37,6 @@ private:
     HICON m_icon;
     HMENU m_menu;
     bool m_shown = false;
+    std::string m_tip;
+    std::string m_lastNotice;
 };

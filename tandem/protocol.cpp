@@ -5,6 +5,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
+
 const char kAnnounceWord[] = "announce";
 const char kPingPayload[] = "ping";
 
@@ -143,23 +145,36 @@ size_t CRequestReader::Wanted() const
     return static_cast<size_t>(m_length - static_cast<int64_t>(m_payload.size()));
 }
 
+size_t CRequestReader::Span(const char* waiting, size_t size) const
+{
+    if (m_failed || Complete())
+        return 0;
+    if (m_inPayload)
+        return std::min(size, Wanted());
+    const char* colon = static_cast<const char*>(memchr(waiting, ':', size));
+    if (!colon)
+        return size;
+    size_t header = static_cast<size_t>(colon - waiting) + 1;
+    int64_t length = 0;
+    // A broken length fails when taken: up to its ":" is enough for that.
+    if (!ParseFramedLength(m_header + std::string(waiting, header - 1), length) || length > m_limit)
+        return header;
+    return header + static_cast<size_t>(std::min<int64_t>(length, static_cast<int64_t>(size - header)));
+}
+
 bool CRequestReader::Take(const char* data, size_t size)
 {
-    if (m_failed || size > Wanted()) {
-        m_failed = true;
+    if (m_failed)
         return false;
-    }
-    if (m_inPayload) {
-        m_payload.append(data, size);
-        return true;
-    }
-    for (size_t i = 0; i < size; ++i) {
-        if (data[i] != ':') {
+    size_t at = 0;
+    while (!m_inPayload && at < size) {
+        char c = data[at++];
+        if (c != ':') {
             if (m_header.size() + 1 >= kFramedHeaderMaximum) {
                 m_failed = true;
                 return false;
             }
-            m_header += data[i];
+            m_header += c;
             continue;
         }
         if (!ParseFramedLength(m_header, m_length) || m_length > m_limit) {
@@ -169,6 +184,12 @@ bool CRequestReader::Take(const char* data, size_t size)
         m_inPayload = true;
         m_payload.reserve(static_cast<size_t>(m_length));
     }
+    size_t rest = size - at;
+    if (rest > 0 && (!m_inPayload || rest > Wanted())) {
+        m_failed = true;
+        return false;
+    }
+    m_payload.append(data + at, rest);
     return true;
 }
 

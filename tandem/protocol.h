@@ -50,8 +50,11 @@ public:
     explicit CRequestReader(int64_t limit) : m_limit(limit) {}
     // How many bytes to take next; 0 once the message is complete.
     size_t Wanted() const;
-    // Takes at most Wanted() bytes; false when they cannot belong to a message of at most the
-    // limit (then nothing more may be given).
+    // How many of the bytes that are waiting (seen without taking them) belong to the message:
+    // a reader that peeks takes a message in two calls rather than one per header byte.
+    size_t Span(const char* waiting, size_t size) const;
+    // Takes bytes of the message: at most Wanted(), or the Span() of waiting bytes. False when
+    // they cannot belong to a message of at most the limit (then nothing more may be given).
     bool Take(const char* data, size_t size);
     bool Complete() const { return m_inPayload && static_cast<int64_t>(m_payload.size()) == m_length; }
     const std::string& Payload() const { return m_payload; }

@@ -23,7 +23,6 @@ struct RequestClient::tJob {
     int64_t offset = 0;
     tJobWatch watch; // its external flag is the owner's cancel flag
     std::atomic<bool> ended{false};
-    CThread thread;
 };
 
 RequestClient::RequestClient(IRequestResultListener* results, CProgressListener* downloads, bool askForOs,
@@ -46,31 +45,26 @@ RequestClient::~RequestClient()
 
 int RequestClient::Expand(uint32_t host, const std::string& sharePath, tCancelHandle cancel)
 {
-    auto job = std::make_unique<tJob>();
-    job->quick = true;
-    job->type = CLIENT_JOB_EXPAND;
-    job->host = host;
-    job->remotePath = sharePath;
-    job->watch.external = std::move(cancel);
-    return Queue(std::move(job));
+    return Queue(CLIENT_JOB_EXPAND, host, sharePath, std::string(), std::move(cancel));
 }
 
 int RequestClient::GetHostInfo(uint32_t host, tCancelHandle cancel)
 {
-    auto job = std::make_unique<tJob>();
-    job->quick = true;
-    job->type = CLIENT_JOB_HOSTINFO;
-    job->host = host;
-    job->watch.external = std::move(cancel);
-    return Queue(std::move(job));
+    return Queue(CLIENT_JOB_HOSTINFO, host, std::string(), std::string(), std::move(cancel));
 }
 
 int RequestClient::Retrieve(uint32_t host, const std::string& remotePath, const std::string& localPath,
                             tCancelHandle cancel)
 {
+    return Queue(CLIENT_JOB_RETRIEVE, host, remotePath, localPath, std::move(cancel));
+}
+
+int RequestClient::Queue(int type, uint32_t host, const std::string& remotePath, const std::string& localPath,
+                         tCancelHandle cancel)
+{
     auto job = std::make_unique<tJob>();
-    job->quick = false;
-    job->type = CLIENT_JOB_RETRIEVE;
+    job->quick = type != CLIENT_JOB_RETRIEVE;
+    job->type = type;
     job->host = host;
     job->remotePath = remotePath;
     job->localPath = localPath;
@@ -159,18 +153,12 @@ void RequestClient::Stop()
         for (auto& job : m_running)
             job->watch.cancel = true;
     }
-    for (;;) {
-        std::unique_ptr<tJob> job;
-        {
-            raii::CLock lock(m_lock);
-            if (m_running.empty())
-                break;
-            job = std::move(m_running.front());
-            m_running.pop_front();
-            Count(*job, -1);
-        }
-        job->thread.StopAnsweringSentMessages();
-    }
+    // Running jobs notice their cancel flags within a wait slice of the socket calls.
+    m_jobThreads.Stop();
+    raii::CLock lock(m_lock);
+    for (const auto& job : m_running)
+        Count(*job, -1);
+    m_running.clear();
 }
 
 void RequestClient::SchedulerThread(CThread& self)
@@ -187,7 +175,8 @@ void RequestClient::SchedulerThread(CThread& self)
         raii::CLock lock(m_lock);
         busy = !m_running.empty() || !m_quickQueue.empty() || !m_downloadQueue.empty();
     }
-    // Queued jobs are not run at shutdown.
+    // Running jobs are told at once when the program is shutting down; queued ones never run.
+    Watch();
     raii::CLock lock(m_lock);
     m_quickQueue.clear();
     m_downloadQueue.clear();
@@ -269,7 +258,7 @@ void RequestClient::StartJob(std::unique_ptr<tJob> job)
     started->watch.Touch();
     m_running.push_back(std::move(job));
     Count(*started, 1);
-    if (!started->thread.Start([this, started](CThread&) { RunJob(*started); })) {
+    if (!m_jobThreads.Run([this, started] { RunJob(*started); })) {
         // No thread: the job fails as a cancelled one does, on the scheduler's next turn.
         std::unique_ptr<tJob> failed = std::move(m_running.back());
         m_running.pop_back();

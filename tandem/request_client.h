@@ -21,6 +21,7 @@
 #include "common/raii.h"
 #include "common/sockets.h"
 #include "common/thread.h"
+#include "tandem/job_threads.h"
 #include "tandem/listeners.h"
 
 enum tClientJobType {
@@ -93,6 +94,8 @@ public:
 private:
     struct tJob;
 
+    int Queue(int type, uint32_t host, const std::string& remotePath, const std::string& localPath,
+              tCancelHandle cancel);
     int Queue(std::unique_ptr<tJob> job);
     void SchedulerThread(CThread& self);
     void Reap();
@@ -124,5 +127,6 @@ private:
     int m_nextId = kFirstClientJobId;                  // guarded
 
     raii::CHandle m_wake; // a job was queued or has ended
+    CJobThreads m_jobThreads;
     CThread m_scheduler;
 };

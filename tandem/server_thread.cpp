@@ -17,7 +17,29 @@ const DWORD kBusyTurnMs = 100;
 const DWORD kIdleTurnMs = 1000;
 const DWORD kRebindMs = 2000;
 const int64_t kPingMessageLimit = 1024;
+// How soon a ping job notices a cancel that the watch sets after a silence.
+const DWORD kPingWaitMs = 1000;
 const size_t kReadPiece = 4096;
+
+// Takes what has arrived of one message, looking first and then taking only what belongs to
+// it: what follows (further pings) is left for the next. 1 when the message is complete, 0
+// while more is to come, -1 when the peer has closed or sent what is no message.
+int ReadMessage(SOCKET socket, CRequestReader& reader)
+{
+    char buffer[kReadPiece];
+    while (reader.Wanted() > 0) {
+        int seen = recv(socket, buffer, sizeof buffer, MSG_PEEK);
+        if (seen == 0)
+            return -1;
+        if (seen < 0)
+            return WSAGetLastError() == WSAEWOULDBLOCK ? 0 : -1;
+        size_t span = reader.Span(buffer, static_cast<size_t>(seen));
+        int count = recv(socket, buffer, static_cast<int>(span), 0);
+        if (count <= 0 || !reader.Take(buffer, static_cast<size_t>(count)))
+            return -1;
+    }
+    return 1;
+}
 
 } // namespace
 
@@ -39,7 +61,7 @@ struct CServerThread::tJob {
     int serial = 0;
     tJobWatch watch; // its external flag is the upload's cancel flag
     std::atomic<bool> ended{false};
-    CThread thread;
+    CThread thread; // pings only
 };
 
 CServerThread::CServerThread(CProgressListener* uploadListener, IUploadNotification* uploadNotification,
@@ -54,7 +76,8 @@ CServerThread::CServerThread(CProgressListener* uploadListener, IUploadNotificat
       m_shuttingDown(shuttingDown),
       m_settings(settingsPath),
       m_hostName(hostName),
-      m_wake(CreateEventA(nullptr, FALSE, FALSE, nullptr))
+      m_wake(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
+      m_stopping(CreateEventA(nullptr, TRUE, FALSE, nullptr))
 {
     TraceVerbose("entering\n");
     m_acceptThread.Start([this](CThread& self) { AcceptThread(self); });
@@ -63,6 +86,15 @@ CServerThread::CServerThread(CProgressListener* uploadListener, IUploadNotificat
 CServerThread::~CServerThread()
 {
     Stop();
+}
+
+std::string CServerThread::ProgramVersionText()
+{
+    tModuleVersion version;
+    xUtilGetModuleVersion(nullptr, &version);
+    const SYSTEMTIME& t = version.linkDate;
+    return FormatVersionText(version.major, version.minor, t.wHour, t.wMinute, t.wSecond, t.wDay, t.wMonth,
+                             t.wYear);
 }
 
 void CServerThread::SetHostName(const std::string& name)
@@ -104,6 +136,7 @@ void CServerThread::Stop()
 {
     TraceVerbose("entering\n");
     m_acceptThread.StopAnsweringSentMessages();
+    SetEvent(m_stopping.Get());
     std::list<std::unique_ptr<tJob>> waiting;
     {
         raii::CLock lock(m_lock);
@@ -113,6 +146,7 @@ void CServerThread::Stop()
     }
     waiting.clear();
     // Running jobs notice their cancel flags within a wait slice of the socket calls.
+    m_jobThreads.Stop();
     for (;;) {
         std::unique_ptr<tJob> job;
         {
@@ -181,6 +215,8 @@ void CServerThread::AcceptThread(CThread& self)
         m_pendingCount = static_cast<int>(m_pending.size());
         busy = !m_waiting.empty() || m_runningQuick > 0 || m_runningDownloads > 0;
     }
+    // Jobs still running are told at once when the program is shutting down.
+    Watch();
     m_pending.clear();
     raii::CLock lock(m_lock);
     m_pendingCount = 0;
@@ -249,18 +285,9 @@ void CServerThread::ReadPending()
 
 bool CServerThread::ReadRequest(tPending& pending, bool& complete)
 {
-    char buffer[kReadPiece];
-    while (size_t wanted = pending.reader.Wanted()) {
-        int count = recv(pending.socket.Get(), buffer, static_cast<int>(std::min(wanted, sizeof buffer)), 0);
-        if (count == 0)
-            return false;
-        if (count < 0)
-            return WSAGetLastError() == WSAEWOULDBLOCK;
-        if (!pending.reader.Take(buffer, static_cast<size_t>(count)))
-            return false;
-    }
-    complete = true;
-    return true;
+    int state = ReadMessage(pending.socket.Get(), pending.reader);
+    complete = state > 0;
+    return state >= 0;
 }
 
 void CServerThread::Classify(std::unique_ptr<tPending> pending)
@@ -390,7 +417,11 @@ bool CServerThread::StartJob(std::unique_ptr<tJob>& job)
     tJob* started = job.get();
     started->watch.Touch();
     m_running.push_back(std::move(job));
-    if (!started->thread.Start([this, started](CThread&) { RunJob(*started); })) {
+    // A ping holds its thread for as long as the peer runs; other jobs take a pooled one.
+    bool running = started->type == SERVER_JOB_PING
+                       ? started->thread.Start([this, started](CThread&) { RunJob(*started); })
+                       : m_jobThreads.Run([this, started] { RunJob(*started); });
+    if (!running) {
         m_running.pop_back();
         return false;
     }
@@ -514,10 +545,25 @@ void CServerThread::HostInfo(tJob& job)
 
 void CServerThread::Ping(tJob& job)
 {
-    std::string message;
-    while (!job.watch.cancel.load() &&
-           ReceiveFramedString(job.socket.Get(), message, job.watch.cancel, kPingMessageLimit))
-        job.watch.Touch();
+    // Pings come once a second for as long as the peer runs: the job sleeps until one arrives
+    // (or the server stops) instead of looking every wait slice.
+    raii::CHandle event(WSACreateEvent());
+    if (!event || WSAEventSelect(job.socket.Get(), event.Get(), FD_READ | FD_CLOSE) != 0)
+        return;
+    HANDLE handles[] = {event.Get(), m_stopping.Get()};
+    CRequestReader reader(kPingMessageLimit);
+    while (!job.watch.cancel.load()) {
+        WSAResetEvent(event.Get());
+        int state;
+        while ((state = ReadMessage(job.socket.Get(), reader)) > 0) {
+            job.watch.Touch();
+            reader = CRequestReader(kPingMessageLimit);
+        }
+        if (state < 0)
+            return;
+        if (WaitForMultipleObjects(2, handles, FALSE, kPingWaitMs) == WAIT_OBJECT_0 + 1)
+            return;
+    }
 }
 
 void CServerThread::SendReply(tJob& job, const std::string& text)

@@ -24,6 +24,7 @@
 #include "common/raii.h"
 #include "common/sockets.h"
 #include "common/thread.h"
+#include "tandem/job_threads.h"
 #include "tandem/listeners.h"
 #include "tandem/protocol.h"
 
@@ -63,6 +64,10 @@ public:
     ~CServerThread();
     CServerThread(const CServerThread&) = delete;
     CServerThread& operator=(const CServerThread&) = delete;
+
+    // The version text hosts describe themselves with: the running program's file version and
+    // link time, "major.minor hh:mm:ss DD.MM.YY ".
+    static std::string ProgramVersionText();
 
     void SetHostName(const std::string& name);
     // Looks in the running, then in the waiting jobs.
@@ -131,6 +136,8 @@ private:
     int m_nextSerial = 0;
 
     std::atomic<bool> m_listening{false};
-    raii::CHandle m_wake; // set by ending jobs
+    raii::CHandle m_wake;     // set by ending jobs
+    raii::CHandle m_stopping; // set by Stop, for jobs that sleep long
+    CJobThreads m_jobThreads;
     CThread m_acceptThread;
 };

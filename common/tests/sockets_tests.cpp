@@ -133,6 +133,26 @@ TEST(FramedHeader, SixtyThreeDigitsFitSixtyFourDoNot)
     EXPECT_FALSE(ReceiveFramedHeader(b.Get(), header, kFramedHeaderMaximum, cancel));
 }
 
+TEST(FramedHeader, AHeaderArrivingInPiecesIsReadWhole)
+{
+    CSocket a, b;
+    ConnectedPair(a, b);
+    tCancelFlag cancel{false};
+    std::thread sender([&] {
+        SendRaw(a.Get(), "1");
+        Sleep(150);
+        SendRaw(a.Get(), "2");
+        Sleep(150);
+        SendRaw(a.Get(), ":hello world!4:next");
+    });
+    std::string text;
+    EXPECT_TRUE(ReceiveFramedString(b.Get(), text, cancel));
+    sender.join();
+    EXPECT_EQ("hello world!", text);
+    EXPECT_TRUE(ReceiveFramedString(b.Get(), text, cancel)) << "the next message is left whole";
+    EXPECT_EQ("next", text);
+}
+
 TEST(FramedString, RoundTripsIncludingEmptyAndBinary)
 {
     CSocket a, b;

@@ -60,6 +60,17 @@ std::string CDialogBase::LoadText(UINT id) const
     return xUtilLoadString(m_instance, id);
 }
 
+void CDialogBase::FocusItem(int id) const
+{
+    if (HWND item = Item(id))
+        SendMessageA(m_hwnd, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item), TRUE);
+}
+
+void CDialogBase::SetDefaultButton(int id) const
+{
+    SendMessageA(m_hwnd, DM_SETDEFID, static_cast<WPARAM>(id), 0);
+}
+
 bool CDialogBase::OnCommand(WORD, WORD, HWND)
 {
     return false;

@@ -20,6 +20,11 @@ public:
     UINT TemplateId() const { return m_templateId; }
     // A text of the module's string table.
     std::string LoadText(UINT id) const;
+    // Moves the focus to a control the way the dialog manager does, so the default push
+    // button follows it (return false from OnInitDialog after calling this).
+    void FocusItem(int id) const;
+    // Makes a push button the one that Enter presses.
+    void SetDefaultButton(int id) const;
     // The template in the program's chosen resource language (xUtilSetResourceLanguage);
     // none when the system is to pick it.
     const DLGTEMPLATE* Template() const;

@@ -10,6 +10,7 @@
 
 #include "common/tests/test_support.h"
 #include "monitor/merge.h"
+#include "monitor/tests/monitor_test_support.h"
 
 namespace {
 
@@ -25,6 +26,14 @@ CItem* Item(int32_t id, const std::string& name, const std::string& value = "",
     return item;
 }
 
+// The tree view's parent answers for the row texts, as the monitor window does.
+LRESULT CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NOTIFY && CTreeRows::AnswerDispInfo(reinterpret_cast<const NMHDR*>(lParam)))
+        return 0;
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
 // A real tree view in a window of its own.
 class MergeTest : public ::testing::Test {
 protected:
@@ -32,7 +41,12 @@ protected:
     {
         INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_TREEVIEW_CLASSES};
         InitCommonControlsEx(&controls);
-        m_window = CreateWindowExA(0, "STATIC", "merge", WS_OVERLAPPEDWINDOW, 0, 0, 400, 600,
+        WNDCLASSA parentClass = {};
+        parentClass.lpfnWndProc = ParentProc;
+        parentClass.hInstance = GetModuleHandleA(nullptr);
+        parentClass.lpszClassName = "VelmoraMergeTestParent";
+        RegisterClassA(&parentClass);
+        m_window = CreateWindowExA(0, parentClass.lpszClassName, "merge", WS_OVERLAPPEDWINDOW, 0, 0, 400, 600,
                                    nullptr, nullptr, nullptr, nullptr);
         if (!m_window) {
             if (testsupport::DisplayRequired())
@@ -59,17 +73,7 @@ protected:
         return stats;
     }
 
-    std::string Text(HTREEITEM item)
-    {
-        char buffer[256] = "";
-        TVITEMA tvi = {};
-        tvi.mask = TVIF_HANDLE | TVIF_TEXT;
-        tvi.hItem = item;
-        tvi.pszText = buffer;
-        tvi.cchTextMax = sizeof buffer;
-        SendMessageA(m_tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&tvi));
-        return buffer;
-    }
+    std::string Text(HTREEITEM item) { return monitortest::TreeItemText(m_tree, item); }
 
     // Every row, depth first, as "<depth spaces>text".
     std::vector<std::string> Rows()
@@ -265,4 +269,57 @@ TEST_F(MergeTest, MenuEntriesAreReplacedOnEveryUpdate)
     none.AddItem(new CItem("Device", 12, "", 1000));
     Merge(&none, "p.dll");
     EXPECT_TRUE(GetTreeRow(m_tree, Find("Device"))->actions.empty());
+}
+
+TEST_F(MergeTest, AChangedTextCostsARepaintOnlyWhereTheRowIsShown)
+{
+    ShowWindow(m_window, SW_SHOWNA);
+    // Enough rows that the last ones lie below the window's bottom edge.
+    CState state;
+    for (int id = 1; id <= 80; ++id)
+        state.AddItem(Item(id * 10, "Device " + std::to_string(id), "14 MBit/s"));
+    Merge(&state, "p.dll");
+    UpdateWindow(m_tree);
+
+    state.FindItem(10)->SetValue("15 MBit/s");
+    tMergeStats shown = Merge(&state, "p.dll");
+    EXPECT_EQ(1, shown.updated);
+    EXPECT_EQ(1, shown.repainted) << "the first row is on screen";
+    EXPECT_EQ(0, shown.remeasured) << "no wider than before";
+    EXPECT_EQ("Device 1: 15 MBit/s", Text(Find("Device 1: 15 MBit/s")));
+
+    state.FindItem(800)->SetValue("13 MBit/s");
+    tMergeStats hidden = Merge(&state, "p.dll");
+    EXPECT_EQ(1, hidden.updated);
+    EXPECT_EQ(0, hidden.repainted) << "the last row is scrolled out of sight";
+    EXPECT_NE(nullptr, Find("Device 80: 13 MBit/s")) << "yet it reads the new text when asked";
+
+    state.FindItem(800)->SetValue("13 MBit/s and a good deal more text than before");
+    EXPECT_EQ(1, Merge(&state, "p.dll").remeasured) << "a wider text is measured by the tree view";
+
+    state.FindItem(20)->SetIcon(3);
+    tMergeStats image = Merge(&state, "p.dll");
+    EXPECT_EQ(1, image.updated);
+    EXPECT_EQ(0, image.repainted + image.remeasured) << "an image alone is set with the image flags";
+}
+
+TEST_F(MergeTest, ACopyOfATreeMergesLikeTheTree)
+{
+    CState state;
+    state.AddItem(new CItem("Kitchen", 12, "", 1000, {{"&Rename", Noop}}));
+    state.GetAt(0)->GetChildren().AddItem(Item(1002, "MAC address", "02:00:00:00:00:01"));
+    state.AddItem(Item(2000, "Study"));
+    tTreeCopy copy = CopyTree(state);
+    ASSERT_EQ(2u, copy.size());
+    EXPECT_EQ(1u, copy[0].children.size());
+    EXPECT_EQ(1u, copy[0].actions.size());
+
+    tMergeStats stats;
+    m_rows->Merge(copy, "p.dll", m_refresh, &stats);
+    EXPECT_EQ(3, stats.inserted);
+    EXPECT_EQ((std::vector<std::string>{"Kitchen", " MAC address: 02:00:00:00:00:01", "Study"}), Rows());
+    EXPECT_EQ(0, Merge(&state, "p.dll").Touched()) << "the tree itself finds nothing to change";
+    EXPECT_EQ((std::vector<std::string>{"Kitchen", "Study"}), m_rows->RootNames("p.dll"));
+    EXPECT_TRUE(m_rows->RootNames("q.dll").empty());
+    EXPECT_EQ(Noop, GetTreeRow(m_tree, Find("Kitchen"))->actions[0].proc);
 }

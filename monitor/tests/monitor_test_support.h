@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <functional>
 #include <string>
@@ -12,13 +13,17 @@
 
 namespace monitortest {
 
-// Pumps messages until the condition holds or the time is up; returns the condition.
-inline bool PumpUntil(const std::function<bool()>& condition, DWORD milliseconds = 5000)
+// Pumps messages until the condition holds or the time is up; returns the condition. A
+// message that `take` takes (a window's keyboard shortcut) is not dispatched.
+inline bool PumpUntil(const std::function<bool()>& condition, DWORD milliseconds = 5000,
+                      const std::function<bool(MSG*)>& take = nullptr)
 {
     DWORD start = GetTickCount();
     for (;;) {
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (take && take(&msg))
+                continue;
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }
@@ -28,6 +33,19 @@ inline bool PumpUntil(const std::function<bool()>& condition, DWORD milliseconds
             return false;
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     }
+}
+
+// The text a tree view shows for a row, asked for as a painting would.
+inline std::string TreeItemText(HWND tree, HTREEITEM item)
+{
+    char buffer[512] = "";
+    TVITEMA tvi = {};
+    tvi.mask = TVIF_HANDLE | TVIF_TEXT;
+    tvi.hItem = item;
+    tvi.pszText = buffer;
+    tvi.cchTextMax = sizeof buffer;
+    SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&tvi));
+    return buffer;
 }
 
 // Receives StatusUpdate like the monitor window, and counts what arrives.

@@ -141,3 +141,22 @@ TEST_F(WatchpostTest, ModifiedPluginIsNotLoaded)
         << Trace();
     EXPECT_EQ(0, CountEvents(ReadPluginLog(m_log), "attach")) << "never even loaded";
 }
+
+TEST_F(WatchpostTest, AMessageThatCannotBeReceivedDoesNotEndTheMonitor)
+{
+    HANDLE process = Start();
+    ASSERT_NE(nullptr, process);
+    HWND window = nullptr;
+    ASSERT_TRUE(PumpUntil([&] { return (window = FindMonitor()) != nullptr; }, 15000));
+    // 8 MiB of plug-in "name": more than the system hands over in one message under Wine,
+    // where the receiving GetMessage then fails.
+    std::string huge(8 * 1024 * 1024, 'a');
+    COPYDATASTRUCT copy = {1, static_cast<DWORD>(huge.size()), &huge[0]};
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&copy), SMTO_NORMAL, 2000, &answer);
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(process, 1000)) << "the monitor still runs";
+    EXPECT_TRUE(SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &answer)) << "and answers";
+    const char name[] = "plexa.dll";
+    COPYDATASTRUCT stop = {1, sizeof name, const_cast<char*>(name)};
+    EXPECT_EQ(TRUE, SendMessageA(window, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&stop)));
+}

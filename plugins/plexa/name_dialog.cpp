@@ -1,56 +1,39 @@
 #include "plugins/plexa/name_dialog.h"
 
-#include <vector>
-
+#include "common/strings.h"
 #include "common/xutil.h"
 #include "plugins/plexa/res/plexa_resource.h"
 
-namespace {
+CNameDialog::CNameDialog(HINSTANCE module) : CDialog(module, IDD_DEVICE_NAME) {}
 
-struct tNameDialog {
-    const std::string* caption;
-    const std::string* prompt;
-    std::string* name;
-    size_t maxLength;
-};
-
-INT_PTR CALLBACK NameDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+bool CNameDialog::OnInitDialog()
 {
-    switch (message) {
-    case WM_INITDIALOG: {
-        auto data = reinterpret_cast<tNameDialog*>(lParam);
-        SetWindowLongPtrA(dialog, GWLP_USERDATA, lParam);
-        SetWindowTextA(dialog, data->caption->c_str());
-        SetDlgItemTextA(dialog, IDC_NAME_PROMPT, data->prompt->c_str());
-        SendDlgItemMessageA(dialog, IDC_NAME_EDIT, EM_LIMITTEXT, data->maxLength, 0);
-        SetDlgItemTextA(dialog, IDC_NAME_EDIT, data->name->c_str());
-        xUtilCenterWindow(dialog, GetParent(dialog));
-        return TRUE;
-    }
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK) {
-            auto data = reinterpret_cast<tNameDialog*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
-            std::vector<char> text(data->maxLength + 1, '\0');
-            GetDlgItemTextA(dialog, IDC_NAME_EDIT, text.data(), static_cast<int>(text.size()));
-            *data->name = text.data();
-            EndDialog(dialog, 1);
-            return TRUE;
-        }
-        if (LOWORD(wParam) == IDCANCEL) {
-            EndDialog(dialog, 0);
-            return TRUE;
-        }
-        break;
-    }
-    return FALSE;
+    SetText(m_caption);
+    SetItemText(IDC_NAME_PROMPT, m_prompt);
+    SendItem(IDC_NAME_EDIT, EM_LIMITTEXT, m_maxLength);
+    SetItemText(IDC_NAME_EDIT, m_name);
+    xUtilCenterWindow(m_hwnd, GetParent(m_hwnd));
+    return true;
 }
 
-} // namespace
+bool CNameDialog::OnSaveData()
+{
+    // The edit field's limit counts characters where the system counts them so; the name is
+    // held to its size in bytes, whole characters only.
+    m_name = xUtilTruncateText(ItemText(IDC_NAME_EDIT), m_maxLength);
+    return true;
+}
 
 bool PromptDeviceName(HWND owner, HINSTANCE module, const std::string& caption, const std::string& prompt,
                       std::string& name, size_t maxLength)
 {
-    tNameDialog data = {&caption, &prompt, &name, maxLength};
-    return DialogBoxParamA(module, MAKEINTRESOURCEA(IDD_DEVICE_NAME), owner, NameDialogProc,
-                           reinterpret_cast<LPARAM>(&data)) == 1;
+    CNameDialog dialog(module);
+    dialog.m_caption = caption;
+    dialog.m_prompt = prompt;
+    dialog.m_name = name;
+    dialog.m_maxLength = maxLength;
+    if (dialog.DoModal(owner) != IDOK)
+        return false;
+    name = dialog.m_name;
+    return true;
 }

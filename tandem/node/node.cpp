@@ -11,7 +11,6 @@
 #include <sstream>
 
 #include "common/trace.h"
-#include "common/xutil.h"
 #include "tandem/share_files.h"
 
 namespace {
@@ -65,51 +64,32 @@ struct CTandemNode::tFolderDownload {
     bool done = false;
 };
 
-class CTandemNode::CDownloads : public CProgressListener {
+// Prints the course of a transfer; its end goes to the node, which knows what the transfer
+// was part of.
+class CTandemNode::CTransfers : public CProgressListener {
 public:
-    explicit CDownloads(CTandemNode& node) : m_node(node) {}
-    void Started(int jobId) override { m_node.Say("DOWNLOAD %d started\n", jobId); }
+    CTransfers(CTandemNode& node, const char* what, void (CTandemNode::*finished)(int, bool))
+        : m_node(node), m_what(what), m_finished(finished)
+    {
+    }
+    void Started(int jobId) override { m_node.Say("%s %d started\n", m_what, jobId); }
     void Progress(int jobId, int64_t percent, double rate) override
     {
-        m_node.Say("DOWNLOAD %d progress %d %.1f\n", jobId, static_cast<int>(percent), rate);
+        m_node.Say("%s %d progress %d %.1f\n", m_what, jobId, static_cast<int>(percent), rate);
     }
-    void Finished(int jobId, bool success) override { m_node.OnDownloadFinished(jobId, success); }
+    void Finished(int jobId, bool success) override { (m_node.*m_finished)(jobId, success); }
 
 private:
     CTandemNode& m_node;
-};
-
-class CTandemNode::CUploads : public CProgressListener {
-public:
-    explicit CUploads(CTandemNode& node) : m_node(node) {}
-    void Started(int serial) override { m_node.Say("UPLOAD %d started\n", serial); }
-    void Progress(int serial, int64_t percent, double rate) override
-    {
-        m_node.Say("UPLOAD %d progress %d %.1f\n", serial, static_cast<int>(percent), rate);
-    }
-    void Finished(int serial, bool success) override
-    {
-        bool cancelled = false;
-        {
-            raii::CLock lock(m_node.m_lock);
-            auto it = m_node.m_uploads.find(serial);
-            if (it != m_node.m_uploads.end()) {
-                cancelled = it->second->load();
-                m_node.m_uploads.erase(it);
-            }
-        }
-        m_node.Say("UPLOAD %d finished %s\n", serial, success ? "ok" : cancelled ? "cancelled" : "failed");
-    }
-
-private:
-    CTandemNode& m_node;
+    const char* m_what;
+    void (CTandemNode::*m_finished)(int, bool);
 };
 
 CTandemNode::CTandemNode(const tNodeOptions& options)
     : m_options(options),
       m_settings(options.settingsPath),
-      m_downloadListener(new CDownloads(*this)),
-      m_uploadListener(new CUploads(*this))
+      m_downloadListener(new CTransfers(*this, "DOWNLOAD", &CTandemNode::OnDownloadFinished)),
+      m_uploadListener(new CTransfers(*this, "UPLOAD", &CTandemNode::OnUploadFinished))
 {
 }
 
@@ -133,13 +113,8 @@ void CTandemNode::Start()
     m_net.reset(new CNetStructure(m_shuttingDown, nullptr));
     std::string name;
     m_settings.GetString("global", "hostname", name, GetLocalHostName());
-    tModuleVersion version;
-    xUtilGetModuleVersion(nullptr, &version);
-    const SYSTEMTIME& t = version.linkDate;
-    std::string versionText =
-        FormatVersionText(version.major, version.minor, t.wHour, t.wMinute, t.wSecond, t.wDay, t.wMonth, t.wYear);
-
-    m_server.reset(new CServerThread(m_uploadListener.get(), this, this, name, versionText, m_shuttingDown,
+    m_server.reset(new CServerThread(m_uploadListener.get(), this, this, name,
+                                     CServerThread::ProgramVersionText(), m_shuttingDown,
                                      m_settings.GetFileName(), m_options.server));
     m_client.reset(new RequestClient(this, m_downloadListener.get(), m_options.askForOs, m_shuttingDown,
                                      m_options.client));
@@ -284,6 +259,20 @@ bool CTandemNode::IsAdmitted(uint32_t address)
     if (!admitted)
         Say("REFUSED %s\n", FormatAddress(address).c_str());
     return admitted;
+}
+
+void CTandemNode::OnUploadFinished(int serial, bool success)
+{
+    bool cancelled = false;
+    {
+        raii::CLock lock(m_lock);
+        auto it = m_uploads.find(serial);
+        if (it != m_uploads.end()) {
+            cancelled = it->second->load();
+            m_uploads.erase(it);
+        }
+    }
+    Say("UPLOAD %d finished %s\n", serial, success ? "ok" : cancelled ? "cancelled" : "failed");
 }
 
 void CTandemNode::OnDownloadFinished(int jobId, bool success)

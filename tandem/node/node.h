@@ -57,11 +57,11 @@ public:
 
 private:
     struct tFolderDownload;
-    class CDownloads;
-    class CUploads;
+    class CTransfers;
 
     void Say(const char* format, ...) __attribute__((format(gnu_printf, 2, 3)));
     void OnDownloadFinished(int jobId, bool success);
+    void OnUploadFinished(int serial, bool success);
     void TakeListing(tFolderDownload& folder, const std::string& path, const std::vector<ShareItem>& items);
     void ContinueFolder(tFolderDownload& folder, bool lastFailed);
     void EndFolder(tFolderDownload& folder, const char* how);
@@ -84,8 +84,8 @@ private:
     std::vector<std::unique_ptr<tFolderDownload>> m_folders;
     int m_nextFolder = 1;
 
-    std::unique_ptr<CDownloads> m_downloadListener;
-    std::unique_ptr<CUploads> m_uploadListener;
+    std::unique_ptr<CTransfers> m_downloadListener;
+    std::unique_ptr<CTransfers> m_uploadListener;
     std::unique_ptr<CServerThread> m_server;
     std::unique_ptr<RequestClient> m_client;
     std::unique_ptr<CHostThread> m_discovery;

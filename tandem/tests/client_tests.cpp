@@ -12,15 +12,6 @@ using namespace tandemtest;
 
 namespace {
 
-class WinsockEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { ASSERT_TRUE(m_winsock.Ok()); }
-
-private:
-    raii::CWinsockInit m_winsock;
-};
-::testing::Environment* const g_winsock = ::testing::AddGlobalTestEnvironment(new WinsockEnvironment);
-
 // A server that takes requests and answers only when told, so that the client's limits and
 // order show.
 class CHoldingServer {

@@ -8,15 +8,6 @@ using namespace tandemtest;
 
 namespace {
 
-class WinsockEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { ASSERT_TRUE(m_winsock.Ok()); }
-
-private:
-    raii::CWinsockInit m_winsock;
-};
-::testing::Environment* const g_winsock = ::testing::AddGlobalTestEnvironment(new WinsockEnvironment);
-
 // Sends one datagram to 127.0.0.1:port. Under Wine a datagram socket bound to another loopback
 // address still sends from 127.0.0.1, so every datagram of these tests comes from there.
 void Datagram(unsigned short port, const std::string& bytes)

@@ -106,6 +106,30 @@ TEST(RequestReader, TakesExactlyOneMessageWhateverThePieces)
     EXPECT_EQ("", empty.Payload());
 }
 
+TEST(RequestReader, APeekingReaderTakesAMessageInOneGo)
+{
+    CRequestReader reader(1024);
+    std::string waiting = "10:expand:\\a\\4:ping";
+    size_t span = reader.Span(waiting.data(), waiting.size());
+    EXPECT_EQ(13u, span) << "the request, not the ping behind it";
+    ASSERT_TRUE(reader.Take(waiting.data(), span));
+    EXPECT_TRUE(reader.Complete());
+    EXPECT_EQ("expand:\\a\\", reader.Payload());
+    EXPECT_EQ(0u, reader.Span(waiting.data() + span, waiting.size() - span));
+
+    CRequestReader split(1024);
+    EXPECT_EQ(2u, split.Span("10", 2)) << "a header without its colon yet";
+    ASSERT_TRUE(split.Take("10", 2));
+    EXPECT_EQ(5u, split.Span(":expa", 5));
+    ASSERT_TRUE(split.Take(":expa", 5));
+    EXPECT_EQ(6u, split.Span("nd:\\a\\more", 10)) << "the rest of the payload only";
+    CRequestReader refused(4);
+    EXPECT_EQ(3u, refused.Span("10:abcdefghij", 13)) << "up to the colon of a length beyond the limit";
+    EXPECT_FALSE(refused.Take("10:", 3));
+    CRequestReader overlong(1024);
+    EXPECT_FALSE(overlong.Take("3:abcd", 6)) << "bytes beyond the message are not taken";
+}
+
 TEST(RequestReader, RefusesLengthsBeyondTheLimitAndBrokenHeaders)
 {
     for (const std::string& bytes : {std::string("1025:x"), std::string(63, '9') + ":",

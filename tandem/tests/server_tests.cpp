@@ -13,15 +13,6 @@ using namespace tandemtest;
 
 namespace {
 
-class WinsockEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override { ASSERT_TRUE(m_winsock.Ok()); }
-
-private:
-    raii::CWinsockInit m_winsock;
-};
-::testing::Environment* const g_winsock = ::testing::AddGlobalTestEnvironment(new WinsockEnvironment);
-
 // The owner's side of uploads: records notifications, hands out cancel flags, and can hold
 // the admission question open.
 class COwner : public IUploadNotification, public IAdmissionCheck {

@@ -1,5 +1,7 @@
 #include "tandem/tests/tandem_test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 
 #include "tandem/share_files.h"
@@ -7,7 +9,19 @@
 namespace tandemtest {
 
 namespace {
+
 std::atomic<unsigned> g_ports{0};
+
+// Every test program of this support library talks over sockets.
+class CWinsockEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { ASSERT_TRUE(m_winsock.Ok()); }
+
+private:
+    raii::CWinsockInit m_winsock;
+};
+::testing::Environment* const g_winsock = ::testing::AddGlobalTestEnvironment(new CWinsockEnvironment);
+
 } // namespace
 
 unsigned short NextPort()

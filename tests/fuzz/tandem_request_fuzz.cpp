@@ -29,13 +29,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size == 0)
         return 0;
     // The first byte chooses how the bytes arrive; the rest is what the peer sends.
-    size_t step = data[0] % 17 + 1;
+    size_t step = data[0] / 2 % 17 + 1;
     std::string bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
     CRequestReader reader(kLimit);
     size_t at = 0;
     bool ok = true;
+    // Odd first bytes read as the server does, peeking at what waits; even ones in pieces of at
+    // most what the reader wants.
+    bool peek = data[0] & 1;
     while (ok && reader.Wanted() > 0 && at < bytes.size()) {
-        size_t piece = std::min(std::min(reader.Wanted(), step), bytes.size() - at);
+        size_t available = std::min(step * 7, bytes.size() - at);
+        size_t piece = peek ? reader.Span(bytes.data() + at, available)
+                            : std::min(std::min(reader.Wanted(), step), bytes.size() - at);
+        Check(piece > 0 && piece <= available + step);
         ok = reader.Take(bytes.data() + at, piece);
         at += piece;
     }

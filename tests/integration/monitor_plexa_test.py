@@ -134,10 +134,19 @@ def main():
         if renamed:
             study = [i for i, r in enumerate(renamed) if r[3] == "Study (via the power supply grid)"][0]
             check.expect(renamed[study + 1][3] == "Device: Brindle Plexa", f"with its kind below: {renamed[study + 1]}")
-        ini = open(os.path.join(app, "plexa.ini"), encoding="latin-1").read() if os.path.exists(
+        # A name in three scripts, typed into the same dialog (the programs run in the UTF-8
+        # code page their manifest asks for).
+        kitchen = "K\u00fcche \u2615 \u5ba2\u5385"
+        probe.stdin.write(f"rename 02:00:00:00:00:03 {kitchen}\n")
+        probe.stdin.flush()
+        check.expect(netns.wait_line(probe, lambda l: l.startswith("DIALOG"), 30) is not None, "the dialog again")
+        renamed = wait_tree(probe, lambda r: f"{kitchen} (via the power supply grid)" in texts(r), 30)
+        check.expect(renamed is not None, f"the tree shows {kitchen} as it was typed")
+        ini = open(os.path.join(app, "plexa.ini"), encoding="utf-8", errors="replace").read() if os.path.exists(
             os.path.join(app, "plexa.ini")) else ""
         check.expect(re.search(r"\[devicenames\]\s+02:00:00:00:00:02=Study", ini) is not None,
                      f"plexa.ini holds the name: {ini!r}")
+        check.expect(f"02:00:00:00:00:03={kitchen}" in ini, f"and the other name in UTF-8: {ini!r}")
 
         probe.stdin.write("quit\n")
         probe.stdin.flush()

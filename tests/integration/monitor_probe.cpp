@@ -187,6 +187,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_QUIT)
                 quit = true;
+            if (monitor.Window().PreTranslateMessage(&msg))
+                continue;
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }

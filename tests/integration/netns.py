@@ -103,7 +103,7 @@ class WineHost:
         process = subprocess.Popen(command, env=self.env(extra_env), cwd=cwd,
                                    stdin=subprocess.PIPE if stdin else subprocess.DEVNULL,
                                    stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
-                                   bufsize=1)
+                                   encoding="utf-8", errors="replace", bufsize=1)
         process.lines = queue.Queue()
         process.all_lines = []
 

@@ -9,6 +9,8 @@
 #include "common/strings.h"
 #include "common/thread.h"
 #include "common/ui/dialog.h"
+#include "common/ui/dpi.h"
+#include "common/ui/layout_check.h"
 #include "common/ui/message_box.h"
 #include "common/ui/property_sheet.h"
 #include "common/ui/tests/ui_tests_resource.h"
@@ -411,4 +413,184 @@ TEST(Sheets, PagesDescribedByOthersAndJumpsByIndex)
     sheet.DoModal(nullptr);
     EXPECT_TRUE(describedShown);
     EXPECT_EQ((std::vector<std::string>{"first.active", "first.next", "third.active", "third.finish"}), log);
+}
+
+TEST(Dialog, FocusAndDefaultButtonAreTheDialogsChoice)
+{
+    REQUIRE_DISPLAY();
+    class CFocusDialog : public CNameDialog {
+    protected:
+        bool OnInitDialog() override
+        {
+            CNameDialog::OnInitDialog();
+            SetDefaultButton(IDCANCEL);
+            FocusItem(IDC_TEST_CHECK);
+            return false;
+        }
+    } dialog;
+    int focused = 0;
+    LRESULT defaultId = 0;
+    tObserverScope scope([&](ui::CDialogBase& d) {
+        // Once the dialog is shown and runs its own loop.
+        ui::PostTask(d.Handle(), [&] {
+            // Activated, the dialog gives the focus back to the control it chose (a test
+            // program started from a console need not be in the foreground).
+            SetForegroundWindow(d.Handle());
+            SetActiveWindow(d.Handle());
+            focused = GetDlgCtrlID(GetFocus());
+            defaultId = SendMessageA(d.Handle(), DM_GETDEFID, 0, 0);
+            // Enter goes to the default button through the dialog manager.
+            SetFocus(d.Item(IDC_TEST_EDIT));
+            PostMessageA(d.Item(IDC_TEST_EDIT), WM_KEYDOWN, VK_RETURN, 0);
+        });
+    });
+    EXPECT_EQ(IDCANCEL, dialog.DoModal(nullptr));
+    EXPECT_EQ(IDCANCEL, LOWORD(defaultId));
+    EXPECT_EQ(IDC_TEST_CHECK, focused) << "the check box had the focus";
+}
+
+// The suite's manifest (common/res/manifest.rc), built into this test program too.
+TEST(Manifest, AsksForUtf8VisualStylesAndScaling)
+{
+    EXPECT_EQ(static_cast<UINT>(CP_UTF8), GetACP()) << "texts of every script survive the A functions";
+    typedef BOOL(WINAPI * tIsAppThemed)(void);
+    HMODULE theme = LoadLibraryA("uxtheme.dll");
+    auto isAppThemed = theme ? reinterpret_cast<tIsAppThemed>(GetProcAddress(theme, "IsAppThemed")) : nullptr;
+    ASSERT_NE(nullptr, isAppThemed);
+    EXPECT_TRUE(isAppThemed()) << "common controls 6 with visual styles";
+    EXPECT_TRUE(IsProcessDPIAware());
+    FreeLibrary(theme);
+}
+
+namespace {
+
+// A 32-bit strip of `count` images of 16 x 16 pixels, each pixel from `paint` (image, x, y).
+HBITMAP MakeStrip(int count, uint32_t (*paint)(int, int, int))
+{
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = 16 * count;
+    info.bmiHeader.biHeight = -16;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP strip = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    auto pixels = static_cast<uint32_t*>(bits);
+    for (int image = 0; image < count; ++image)
+        for (int y = 0; y < 16; ++y)
+            for (int x = 0; x < 16; ++x)
+                pixels[y * 16 * count + image * 16 + x] = paint(image, x, y);
+    GdiFlush();
+    return strip;
+}
+
+// The pixels of one image of a list, 32 bits each, top row first.
+std::vector<uint32_t> ImagePixels(HIMAGELIST list, int index, int& size)
+{
+    IMAGEINFO info = {};
+    ImageList_GetImageInfo(list, index, &info);
+    size = info.rcImage.right - info.rcImage.left;
+    BITMAP bitmap = {};
+    GetObjectA(info.hbmImage, sizeof bitmap, &bitmap);
+    std::vector<uint32_t> all(static_cast<size_t>(bitmap.bmWidth) * static_cast<size_t>(abs(bitmap.bmHeight)));
+    BITMAPINFO format = {};
+    format.bmiHeader.biSize = sizeof format.bmiHeader;
+    format.bmiHeader.biWidth = bitmap.bmWidth;
+    format.bmiHeader.biHeight = -abs(bitmap.bmHeight);
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    HDC screen = GetDC(nullptr);
+    GetDIBits(screen, info.hbmImage, 0, static_cast<UINT>(abs(bitmap.bmHeight)), all.data(), &format, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    std::vector<uint32_t> image;
+    for (int y = info.rcImage.top; y < info.rcImage.bottom; ++y)
+        for (int x = info.rcImage.left; x < info.rcImage.right; ++x)
+            image.push_back(all[static_cast<size_t>(y) * static_cast<size_t>(bitmap.bmWidth) + static_cast<size_t>(x)]);
+    return image;
+}
+
+} // namespace
+
+TEST(Dpi, ImageListsGrowWithTheDisplayScaling)
+{
+    EXPECT_EQ(16, ui::ScaleToDpi(16, 96));
+    EXPECT_EQ(24, ui::ScaleToDpi(16, 144));
+    EXPECT_EQ(20, ui::ScaleToDpi(16, 120));
+    EXPECT_GE(ui::DpiOf(nullptr), 72);
+
+    // Image 0 solid red; image 1 clear but for a green square in the middle.
+    HBITMAP strip = MakeStrip(2, [](int image, int x, int y) -> uint32_t {
+        if (image == 0)
+            return 0xFFFF0000u;
+        return (x >= 4 && x < 12 && y >= 4 && y < 12) ? 0xFF00FF00u : 0u;
+    });
+    ASSERT_NE(nullptr, strip);
+    HIMAGELIST list = ui::CreateScaledImageList(strip, 16, 2, 144, CLR_NONE);
+    ASSERT_NE(nullptr, list);
+    int cx = 0, cy = 0;
+    ImageList_GetIconSize(list, &cx, &cy);
+    EXPECT_EQ(24, cx);
+    EXPECT_EQ(24, cy);
+    EXPECT_EQ(2, ImageList_GetImageCount(list));
+    int size = 0;
+    std::vector<uint32_t> red = ImagePixels(list, 0, size);
+    ASSERT_EQ(24, size);
+    EXPECT_EQ(0xFF0000u, red[12 * 24 + 12] & 0xFFFFFFu);
+    std::vector<uint32_t> square = ImagePixels(list, 1, size);
+    EXPECT_EQ(0xFF00u, square[12 * 24 + 12] & 0xFFFFFFu) << "the middle stays green";
+    EXPECT_EQ(0u, square[0] >> 24) << "the corner stays clear";
+    EXPECT_EQ(0xFFu, square[12 * 24 + 12] >> 24);
+    ImageList_Destroy(list);
+
+    // A strip with a mask colour instead of alpha: the magenta becomes clear.
+    HBITMAP masked = MakeStrip(1, [](int, int x, int) -> uint32_t { return x < 8 ? 0x00FF00FFu : 0x00000080u; });
+    list = ui::CreateScaledImageList(masked, 16, 1, 192, RGB(255, 0, 255));
+    ASSERT_NE(nullptr, list);
+    std::vector<uint32_t> half = ImagePixels(list, 0, size);
+    ASSERT_EQ(32, size);
+    EXPECT_EQ(0u, half[16 * 32 + 2] >> 24) << "magenta is clear";
+    EXPECT_EQ(0xFF000080u, half[16 * 32 + 28]);
+    ImageList_Destroy(list);
+    EXPECT_EQ(nullptr, ui::CreateScaledImageList(masked, 16, 3, 144, RGB(255, 0, 255))) << "a strip too short";
+    DeleteObject(strip);
+    DeleteObject(masked);
+}
+
+TEST(Layout, FindsTextsThatDoNotFitAndEmptyGroupRoom)
+{
+    REQUIRE_DISPLAY();
+    HWND parent = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 600, 400, nullptr, nullptr, nullptr, nullptr);
+    HWND good = ui::CreateDialogInLanguage(TestModule(), IDD_LAYOUT_GOOD, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), parent);
+    ASSERT_NE(nullptr, good);
+    std::vector<std::string> problems = ui::CheckLayout(good);
+    EXPECT_TRUE(problems.empty()) << problems.front();
+
+    HWND bad = ui::CreateDialogInLanguage(TestModule(), IDD_LAYOUT_BAD, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), parent);
+    ASSERT_NE(nullptr, bad);
+    problems = ui::CheckLayout(bad);
+    auto reported = [&](const std::string& needle) {
+        for (const std::string& problem : problems)
+            if (problem.find(needle) != std::string::npos)
+                return true;
+        return false;
+    };
+    std::string all;
+    for (const std::string& problem : problems)
+        all += problem + "\n";
+    EXPECT_TRUE(reported("control 1101 \"This text") && reported("is cut off")) << all;
+    EXPECT_TRUE(reported("breaks the word \"Donaudampfschifffahrtsgesellschaft\"")) << all;
+    EXPECT_TRUE(reported("control 1103 \"A check box")) << all;
+    EXPECT_TRUE(reported("control 1104 \"Across\" crosses the edge of group")) << all;
+    EXPECT_TRUE(reported("control 1105 \"Outside\" reaches beyond the dialog")) << all;
+    EXPECT_TRUE(reported("keeps")) << "the group's lower half is empty\n" << all;
+
+    EXPECT_EQ(nullptr, ui::CreateDialogInLanguage(TestModule(), IDD_LAYOUT_GOOD, MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT), parent))
+        << "no template in that language";
+    EXPECT_EQ("Delete the file?", ui::LoadStringInLanguage(TestModule(), IDS_TEST_TEXT, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)));
+    EXPECT_EQ("Test", ui::LoadStringInLanguage(TestModule(), IDS_TEST_CAPTION, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)));
+    EXPECT_EQ("", ui::LoadStringInLanguage(TestModule(), IDS_TEST_CAPTION + 1, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)));
+    EXPECT_EQ("", ui::LoadStringInLanguage(TestModule(), IDS_TEST_TEXT, MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)));
+    DestroyWindow(bad);
+    DestroyWindow(good);
+    DestroyWindow(parent);
 }

@@ -41,6 +41,15 @@ public:
     CItem* GetAt(int32_t position) const;
     // Deletes every item of this level with its subtree; the state stays usable.
     void RemoveAll();
+    // Calls f(const CItem&) for each item of this level in order, in one walk (GetAt walks
+    // from the head for every position).
+    template <class F>
+    void ForEach(F f) const
+    {
+        for (const tListNode* node = m_list ? m_list->head : nullptr; node; node = node->next)
+            if (node->item)
+                f(*static_cast<const CItem*>(node->item));
+    }
 
 private:
     tList* m_list;
