@@ -115,8 +115,9 @@ bool SendAll(SOCKET socket, CSocketEvent& event, const char* data, size_t size,
 // Progress reports at most about once a second, with the rate averaged by the meter.
 class CProgressReporter {
 public:
-    CProgressReporter(CProgressListener* listener, int jobId, int64_t total)
-        : m_listener(listener), m_jobId(jobId), m_total(total), m_lastTick(GetTickCount())
+    // done counts from start on (a transfer that resumes at an offset).
+    CProgressReporter(CProgressListener* listener, int jobId, int64_t total, int64_t start = 0)
+        : m_listener(listener), m_jobId(jobId), m_total(total), m_lastTick(GetTickCount()), m_lastDone(start)
     {
     }
     void Moved(int64_t done)
@@ -136,7 +137,7 @@ private:
     int m_jobId;
     int64_t m_total;
     DWORD m_lastTick;
-    int64_t m_lastDone = 0;
+    int64_t m_lastDone;
     CRateMeter m_meter;
 };
 
@@ -302,9 +303,11 @@ bool ConnectWithRetry(SOCKET socket, uint32_t address, unsigned short port, int 
 }
 
 bool ReceiveFramedHeader(SOCKET socket, std::string& out, size_t maximum,
-                         const tCancelFlag& cancel, char terminator)
+                         const tCancelFlag& cancel, char terminator, bool* byteSeen)
 {
     out.clear();
+    if (byteSeen)
+        *byteSeen = false;
     CSocketEvent event(socket, FD_READ | FD_CLOSE);
     if (!event.Ok() || maximum == 0)
         return false;
@@ -316,6 +319,8 @@ bool ReceiveFramedHeader(SOCKET socket, std::string& out, size_t maximum,
         int room = static_cast<int>(maximum - out.size());
         if (!MoveSome(socket, event, MOVE_PEEK, seen.get(), room, cancel, count))
             return false;
+        if (byteSeen)
+            *byteSeen = true;
         const char* end = static_cast<const char*>(memchr(seen.get(), terminator, static_cast<size_t>(count)));
         size_t text = end ? static_cast<size_t>(end - seen.get()) : static_cast<size_t>(count);
         // The 64th byte that is no terminator fails the header.
@@ -352,13 +357,21 @@ bool ReceiveFramedString(SOCKET socket, std::string& out, const tCancelFlag& can
     return true;
 }
 
-bool ReceiveFramedFile(SOCKET socket, const char* path, int jobId, const tCancelFlag& cancel,
-                       CProgressListener* listener)
+namespace {
+
+// The file part of a receive: from the start (the file is created or emptied, and deleted
+// again when the receive fails) or from an offset of an existing file (the bytes before it are
+// kept, and so is every byte that arrived before a failure, all of them in their place).
+bool ReceiveFramedFileImpl(SOCKET socket, const char* path, int64_t offset, int jobId,
+                           const tCancelFlag& cancel, CProgressListener* listener, bool* headerSeen)
 {
+    if (headerSeen)
+        *headerSeen = false;
     std::string header;
     int64_t total = 0;
-    if (!path || !ReceiveFramedHeader(socket, header, kFramedHeaderMaximum, cancel) ||
-        !ParseFramedLength(header, total)) {
+    bool gotHeader = path && offset >= 0 &&
+                     ReceiveFramedHeader(socket, header, kFramedHeaderMaximum, cancel, ':', headerSeen);
+    if (!gotHeader || !ParseFramedLength(header, total) || total > INT64_MAX - offset) {
         if (listener)
             listener->Finished(jobId, false);
         return false;
@@ -366,8 +379,16 @@ bool ReceiveFramedFile(SOCKET socket, const char* path, int jobId, const tCancel
     if (listener)
         listener->Started(jobId);
 
-    raii::CHandle file(CreateNewFile(path));
-    if (!file) {
+    raii::CHandle file(offset > 0 ? CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr)
+                                  : CreateNewFile(path));
+    bool ok = file.IsValid();
+    if (ok && offset > 0) {
+        LARGE_INTEGER at;
+        at.QuadPart = offset;
+        ok = SetFilePointerEx(file.Get(), at, nullptr, FILE_BEGIN) && SetEndOfFile(file.Get());
+    }
+    if (!ok) {
         if (listener)
             listener->Finished(jobId, false);
         return false;
@@ -375,8 +396,8 @@ bool ReceiveFramedFile(SOCKET socket, const char* path, int jobId, const tCancel
 
     std::unique_ptr<char[]> buffer(new char[kFramedChunk]);
     CSocketEvent event(socket, FD_READ | FD_CLOSE);
-    bool ok = event.Ok();
-    CProgressReporter reporter(listener, jobId, total);
+    ok = event.Ok();
+    CProgressReporter reporter(listener, jobId, offset + total, offset);
     int64_t received = 0;
     while (ok && received < total) {
         int want = static_cast<int>(std::min<int64_t>(total - received, kFramedChunk));
@@ -392,20 +413,36 @@ bool ReceiveFramedFile(SOCKET socket, const char* path, int jobId, const tCancel
             break;
         }
         received += count;
-        reporter.Moved(received);
+        reporter.Moved(offset + received);
     }
     if (Cancelled(cancel))
         ok = false;
     file.Close();
-    if (!ok)
+    if (!ok && offset == 0)
         DeleteFileA(path);
     if (listener)
         listener->Finished(jobId, ok);
     return ok;
 }
 
-bool SendFramed(SOCKET socket, const void* payload, const char* fileName, int64_t length,
-                int jobId, const tCancelFlag& cancel, CProgressListener* listener)
+} // namespace
+
+bool ReceiveFramedFile(SOCKET socket, const char* path, int jobId, const tCancelFlag& cancel,
+                       CProgressListener* listener)
+{
+    return ReceiveFramedFileImpl(socket, path, 0, jobId, cancel, listener, nullptr);
+}
+
+bool ReceiveFramedFileAt(SOCKET socket, const char* path, int64_t offset, int jobId,
+                         const tCancelFlag& cancel, CProgressListener* listener, bool* headerSeen)
+{
+    return ReceiveFramedFileImpl(socket, path, offset, jobId, cancel, listener, headerSeen);
+}
+
+namespace {
+
+bool SendFramedImpl(SOCKET socket, const void* payload, const char* fileName, int64_t length,
+                    int64_t offset, int jobId, const tCancelFlag& cancel, CProgressListener* listener)
 {
     if (listener)
         listener->Started(jobId);
@@ -422,9 +459,13 @@ bool SendFramed(SOCKET socket, const void* payload, const char* fileName, int64_
         file.Attach(CreateFileA(fileName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
         LARGE_INTEGER size = {};
-        if (!file || !GetFileSizeEx(file.Get(), &size))
+        if (!file || !GetFileSizeEx(file.Get(), &size) || offset > size.QuadPart)
             return finish(false);
-        length = size.QuadPart;
+        length = size.QuadPart - offset;
+        LARGE_INTEGER at;
+        at.QuadPart = offset;
+        if (offset > 0 && !SetFilePointerEx(file.Get(), at, nullptr, FILE_BEGIN))
+            return finish(false);
     }
     if (length < 0)
         return finish(false);
@@ -438,16 +479,16 @@ bool SendFramed(SOCKET socket, const void* payload, const char* fileName, int64_
     size_t first = static_cast<size_t>(std::min<int64_t>(length, kFramedChunk));
     std::unique_ptr<char[]> buffer(new char[header.size() + (file ? kFramedChunk : first)]);
     memcpy(buffer.get(), header.data(), header.size());
-    CProgressReporter reporter(listener, jobId, length);
+    CProgressReporter reporter(listener, jobId, offset + length, offset);
     int64_t sent = 0;
     bool withHeader = true;
     while (withHeader || sent < length) {
-        size_t offset = withHeader ? header.size() : 0;
+        size_t room = withHeader ? header.size() : 0;
         size_t piece = static_cast<size_t>(std::min<int64_t>(length - sent, kFramedChunk));
         const char* data;
         if (file) {
             DWORD read = 0;
-            if (piece > 0 && !ReadFile(file.Get(), buffer.get() + offset, static_cast<DWORD>(piece), &read, nullptr))
+            if (piece > 0 && !ReadFile(file.Get(), buffer.get() + room, static_cast<DWORD>(piece), &read, nullptr))
                 return finish(false);
             // A file that shrank since its size was announced would leave the peer waiting
             // for bytes that never come.
@@ -456,17 +497,38 @@ bool SendFramed(SOCKET socket, const void* payload, const char* fileName, int64_
             piece = read;
             data = buffer.get();
         } else if (withHeader) {
-            memcpy(buffer.get() + offset, payload, piece);
+            memcpy(buffer.get() + room, payload, piece);
             data = buffer.get();
         } else {
             data = static_cast<const char*>(payload) + sent;
         }
-        if (!SendAll(socket, event, data, offset + piece, cancel))
+        if (!SendAll(socket, event, data, room + piece, cancel))
             return finish(false);
         withHeader = false;
         sent += static_cast<int64_t>(piece);
         if (piece > 0)
-            reporter.Moved(sent);
+            reporter.Moved(offset + sent);
     }
     return finish(!Cancelled(cancel));
+}
+
+} // namespace
+
+bool SendFramed(SOCKET socket, const void* payload, const char* fileName, int64_t length,
+                int jobId, const tCancelFlag& cancel, CProgressListener* listener)
+{
+    return SendFramedImpl(socket, payload, fileName, length, 0, jobId, cancel, listener);
+}
+
+bool SendFramedFrom(SOCKET socket, const char* fileName, int64_t offset, int jobId,
+                    const tCancelFlag& cancel, CProgressListener* listener)
+{
+    if (offset < 0) {
+        if (listener) {
+            listener->Started(jobId);
+            listener->Finished(jobId, false);
+        }
+        return false;
+    }
+    return SendFramedImpl(socket, nullptr, fileName, 0, offset, jobId, cancel, listener);
 }

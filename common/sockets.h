@@ -53,8 +53,10 @@ bool ConnectWithRetry(SOCKET socket, uint32_t address, unsigned short port, int 
 // (whose size is then the length).
 bool SendFramed(SOCKET socket, const void* payload, const char* fileName, int64_t length,
                 int jobId, const tCancelFlag& cancel, CProgressListener* listener);
+// byteSeen (may be null) tells whether the peer sent anything at all: a peer that closes
+// without a byte did not take the request.
 bool ReceiveFramedHeader(SOCKET socket, std::string& out, size_t maximum,
-                         const tCancelFlag& cancel, char terminator = ':');
+                         const tCancelFlag& cancel, char terminator = ':', bool* byteSeen = nullptr);
 // Lengths above kFramedStringLimit (or the given limit) are refused before anything is
 // allocated.
 bool ReceiveFramedString(SOCKET socket, std::string& out, const tCancelFlag& cancel);
@@ -66,3 +68,12 @@ bool ReceiveFramedFile(SOCKET socket, const char* path, int jobId, const tCancel
 // Opens the path for sequential writing as a new file, as ReceiveFramedFile does; the handle
 // belongs to the caller (INVALID_HANDLE_VALUE on failure).
 HANDLE CreateNewFile(const char* path);
+
+// Resuming transfers. The sender sends a file's bytes from an offset on as one FramedMessage;
+// the receiver writes the payload into an existing file from that offset on (the file is cut
+// there first) and keeps what arrived when the transfer fails, so it can resume again.
+// Progress counts the whole file. headerSeen (may be null) as for ReceiveFramedHeader.
+bool SendFramedFrom(SOCKET socket, const char* fileName, int64_t offset, int jobId,
+                    const tCancelFlag& cancel, CProgressListener* listener);
+bool ReceiveFramedFileAt(SOCKET socket, const char* path, int64_t offset, int jobId,
+                         const tCancelFlag& cancel, CProgressListener* listener, bool* headerSeen);

@@ -27,6 +27,7 @@ const tRequestKind kRequestTable[] = {
     {"retrieve", false, SERVER_JOB_RETRIEVE, false},
     {"gethostinfo", false, SERVER_JOB_HOSTINFO, true},
     {"gethostinfo", true, SERVER_JOB_HOSTINFO_OS, true},
+    {"resume", false, SERVER_JOB_RESUME, false},
 };
 
 const char kForbiddenInNames[] = "\\/:*?\"<>|";
@@ -205,6 +206,20 @@ std::string BuildRetrieveRequest(const std::string& sharePath)
 std::string BuildHostInfoRequest(bool askForOs)
 {
     return askForOs ? "gethostinfoex" : "gethostinfo";
+}
+
+std::string BuildResumeRequest(const std::string& sharePath, int64_t offset)
+{
+    return "resume:" + std::to_string(offset) + ":" + sharePath;
+}
+
+bool ParseResumeArgument(const std::string& argument, int64_t& offset, std::string& sharePath)
+{
+    size_t colon = argument.find(':');
+    if (colon == std::string::npos || !ParseFramedLength(argument.substr(0, colon), offset))
+        return false;
+    sharePath = argument.substr(colon + 1);
+    return true;
 }
 
 void AppendListingEntry(std::string& listing, const std::string& name, bool isFolder, uint64_t size)

@@ -26,8 +26,10 @@ enum tServerJobType {
     SERVER_JOB_EXPAND = 3,
     SERVER_JOB_HOSTINFO = 4,
     SERVER_JOB_HOSTINFO_OS = 5,
-    // The next request kind (a retrieve that starts at an offset) takes 6; peers that do not
-    // know a command close the connection, so new commands need no version handshake.
+    // A retrieve that starts at an offset ("resume:" offset ":" share path). Peers that do not
+    // know a command close the connection, so new commands need no version handshake: the
+    // client falls back to "retrieve".
+    SERVER_JOB_RESUME = 6,
 };
 
 struct tRequest {
@@ -68,6 +70,9 @@ private:
 std::string BuildExpandRequest(const std::string& sharePath);
 std::string BuildRetrieveRequest(const std::string& sharePath);
 std::string BuildHostInfoRequest(bool askForOs);
+std::string BuildResumeRequest(const std::string& sharePath, int64_t offset);
+// The argument of a resume request: decimal offset, ":", share path. False for anything else.
+bool ParseResumeArgument(const std::string& argument, int64_t& offset, std::string& sharePath);
 
 // One directory entry of a listing: a share, a folder or a file. The host root's is empty.
 struct ShareItem {

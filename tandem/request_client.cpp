@@ -20,6 +20,7 @@ struct RequestClient::tJob {
     uint32_t host = 0;
     std::string remotePath;
     std::string localPath;
+    int64_t offset = 0;
     tJobWatch watch; // its external flag is the owner's cancel flag
     std::atomic<bool> ended{false};
 };
@@ -67,6 +68,20 @@ int RequestClient::Queue(int type, uint32_t host, const std::string& remotePath,
     job->host = host;
     job->remotePath = remotePath;
     job->localPath = localPath;
+    job->watch.external = std::move(cancel);
+    return Queue(std::move(job));
+}
+
+int RequestClient::RetrieveFrom(uint32_t host, const std::string& remotePath, const std::string& localPath,
+                                int64_t offset, tCancelHandle cancel)
+{
+    auto job = std::make_unique<tJob>();
+    job->quick = false;
+    job->type = CLIENT_JOB_RESUME;
+    job->host = host;
+    job->remotePath = remotePath;
+    job->localPath = localPath;
+    job->offset = offset;
     job->watch.external = std::move(cancel);
     return Queue(std::move(job));
 }
@@ -261,22 +276,47 @@ void RequestClient::Count(const tJob& job, int step)
         m_runningDownloads += step;
 }
 
+bool RequestClient::Connect(tJob& job, raii::CSocket& connection)
+{
+    connection.Close();
+    if (job.watch.cancel.load())
+        return false;
+    connection.Attach(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    // A request is a header and a payload sent one after the other: without this the payload
+    // waits for the peer's delayed acknowledgement, tens of milliseconds per request.
+    BOOL noDelay = TRUE;
+    if (connection)
+        setsockopt(connection.Get(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
+    return connection && SetBlocking(connection.Get(), false) &&
+           ConnectWithRetry(connection.Get(), job.host, m_limits.port, m_limits.connectAttempts, job.watch.cancel);
+}
+
 void RequestClient::RunJob(tJob& job)
 {
     raii::CSocket connection;
-    bool connected = false;
-    if (!job.watch.cancel.load()) {
-        connection.Attach(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-        connected = connection && SetBlocking(connection.Get(), false) &&
-                    ConnectWithRetry(connection.Get(), job.host, m_limits.port, m_limits.connectAttempts,
-                                     job.watch.cancel);
-    }
+    bool connected = Connect(job, connection);
     switch (job.type) {
     case CLIENT_JOB_EXPAND:
         RunExpand(job, connection.Get(), connected);
         break;
     case CLIENT_JOB_HOSTINFO:
         RunHostInfo(job, connection.Get(), connected);
+        break;
+    case CLIENT_JOB_RESUME:
+        if (!connected || !SendRequest(job, connection.Get(), BuildResumeRequest(job.remotePath, job.offset))) {
+            CWatchedProgress progress(m_downloads, job.watch);
+            progress.Finished(job.id, false);
+            break;
+        }
+        RunResume(job, connection.Get(), connected);
+        // A peer that does not know the command closes the connection without a byte: the
+        // whole file then comes by the ordinary retrieve.
+        if (job.offset < 0) {
+            TraceHere("%s does not resume downloads: %s comes whole\n", FormatAddress(job.host).c_str(),
+                      job.remotePath.c_str());
+            connected = Connect(job, connection);
+            RunRetrieve(job, connection.Get(), connected);
+        }
         break;
     default:
         RunRetrieve(job, connection.Get(), connected);
@@ -337,4 +377,30 @@ void RequestClient::RunRetrieve(tJob& job, SOCKET socket, bool connected)
     job.watch.Touch();
     CreateParentFolders(job.localPath);
     ReceiveFramedFile(socket, job.localPath.c_str(), job.id, job.watch.cancel, &progress);
+}
+
+void RequestClient::RunResume(tJob& job, SOCKET socket, bool)
+{
+    // Finished is held back until it is clear that no fall-back follows.
+    class CHoldFinish : public CProgressListener {
+    public:
+        explicit CHoldFinish(CProgressListener& next) : m_next(next) {}
+        void Started(int id) override { m_next.Started(id); }
+        void Progress(int id, int64_t percent, double rate) override { m_next.Progress(id, percent, rate); }
+        void Finished(int, bool success) override { m_success = success; }
+        bool m_success = false;
+
+    private:
+        CProgressListener& m_next;
+    };
+    CWatchedProgress progress(m_downloads, job.watch);
+    CHoldFinish held(progress);
+    job.watch.Touch();
+    bool headerSeen = false;
+    ReceiveFramedFileAt(socket, job.localPath.c_str(), job.offset, job.id, job.watch.cancel, &held, &headerSeen);
+    if (!headerSeen && !held.m_success && !job.watch.cancel.load()) {
+        job.offset = -1;
+        return;
+    }
+    progress.Finished(job.id, held.m_success);
 }

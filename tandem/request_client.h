@@ -28,7 +28,9 @@ enum tClientJobType {
     CLIENT_JOB_RETRIEVE = 0,
     CLIENT_JOB_EXPAND = 1,
     CLIENT_JOB_HOSTINFO = 2,
-    // 3 is kept for a retrieve that resumes at an offset.
+    // A retrieve that resumes at an offset; against a peer that does not know the command,
+    // the whole file is retrieved instead.
+    CLIENT_JOB_RESUME = 3,
 };
 
 // Job ids start here, apart from the server's serial numbers.
@@ -71,6 +73,10 @@ public:
     // taken as given: callers build it with BuildDownloadTarget (share_files.h).
     int Retrieve(uint32_t host, const std::string& remotePath, const std::string& localPath,
                  tCancelHandle cancel = nullptr);
+    // Fetches the bytes from offset on into the existing local file (its first offset bytes
+    // are kept).
+    int RetrieveFrom(uint32_t host, const std::string& remotePath, const std::string& localPath,
+                     int64_t offset, tCancelHandle cancel = nullptr);
     // Looks in the running jobs and both queues.
     bool GetJobInfo(int id, tClientJobInfo& out);
     // Ends the scheduler, discards queued jobs, cancels running ones and waits for them,
@@ -100,6 +106,8 @@ private:
     void RunExpand(tJob& job, SOCKET socket, bool connected);
     void RunHostInfo(tJob& job, SOCKET socket, bool connected);
     void RunRetrieve(tJob& job, SOCKET socket, bool connected);
+    void RunResume(tJob& job, SOCKET socket, bool connected);
+    bool Connect(tJob& job, raii::CSocket& connection);
     bool SendRequest(tJob& job, SOCKET socket, const std::string& request);
     void Count(const tJob& job, int step);
 

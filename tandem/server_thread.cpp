@@ -112,6 +112,9 @@ bool CServerThread::GetJobInfo(int serial, tServerJobInfo& out)
                 out.type = job->type;
                 out.client = job->client;
                 out.path = job->argument;
+                int64_t offset = 0;
+                if (job->type == SERVER_JOB_RESUME)
+                    ParseResumeArgument(job->argument, offset, out.path);
                 return true;
             }
     return false;
@@ -232,6 +235,9 @@ void CServerThread::AcceptAll(SOCKET listener, HANDLE network)
         // The request is read here as it arrives, through the accept thread's one event.
         if (WSAEventSelect(connection.Get(), network, FD_READ | FD_CLOSE) != 0)
             continue;
+        // Replies are a header and a payload sent one after the other (see RequestClient).
+        BOOL noDelay = TRUE;
+        setsockopt(connection.Get(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
         auto pending = std::make_unique<tPending>(m_limits.requestLength);
         pending->socket = std::move(connection);
         pending->client = from.sin_addr.s_addr;
@@ -305,6 +311,7 @@ void CServerThread::Classify(std::unique_ptr<tPending> pending)
         job->watch.idleLimit = m_limits.pingSilenceMs;
         break;
     case SERVER_JOB_RETRIEVE:
+    case SERVER_JOB_RESUME:
         job->watch.idleLimit = m_limits.transferStallMs;
         break;
     default:
@@ -436,6 +443,7 @@ void CServerThread::RunJob(tJob& job)
 {
     switch (job.type) {
     case SERVER_JOB_RETRIEVE:
+    case SERVER_JOB_RESUME:
         Retrieve(job);
         break;
     case SERVER_JOB_PING:
@@ -466,11 +474,17 @@ void CServerThread::Retrieve(tJob& job)
         if (!admitted)
             return;
     }
+    std::string path = job.argument;
+    int64_t offset = 0;
+    if (job.type == SERVER_JOB_RESUME && !ParseResumeArgument(job.argument, offset, path)) {
+        TraceHere("%s sent a resume request without offset\n", FormatAddress(job.client).c_str());
+        return;
+    }
     std::string local;
     bool mapped;
     {
         raii::CLock lock(m_lock);
-        mapped = MapSharePath(m_settings, job.argument, local);
+        mapped = MapSharePath(m_settings, path, local);
     }
     // A folder, a missing file or a refused path: the peer gets no reply at all.
     if (!mapped || !IsExistingFile(local)) {
@@ -486,7 +500,10 @@ void CServerThread::Retrieve(tJob& job)
         job.watch.external = uploadCancel;
     }
     CWatchedProgress progress(m_uploadListener, job.watch);
-    SendFramed(job.socket.Get(), nullptr, local.c_str(), 0, job.serial, job.watch.cancel, &progress);
+    if (job.type == SERVER_JOB_RESUME)
+        SendFramedFrom(job.socket.Get(), local.c_str(), offset, job.serial, job.watch.cancel, &progress);
+    else
+        SendFramed(job.socket.Get(), nullptr, local.c_str(), 0, job.serial, job.watch.cancel, &progress);
 }
 
 void CServerThread::Expand(tJob& job)
