@@ -19,41 +19,27 @@ bool Cancelled(const tCancelFlag& cancel)
     return cancel.load(std::memory_order_relaxed);
 }
 
-// A fresh event associated with the socket for the duration of one operation; the
-// association is removed again so the next operation can set its own.
-class CSocketEvent {
-public:
-    CSocketEvent(SOCKET socket, long events) : m_socket(socket), m_event(WSACreateEvent())
-    {
-        m_ok = m_event && WSAEventSelect(m_socket, m_event.Get(), events) == 0;
-    }
-    ~CSocketEvent()
-    {
-        if (m_ok)
-            WSAEventSelect(m_socket, nullptr, 0);
-    }
-    CSocketEvent(const CSocketEvent&) = delete;
-    CSocketEvent& operator=(const CSocketEvent&) = delete;
-
-    bool Ok() const { return m_ok; }
-    HANDLE Get() const { return m_event.Get(); }
-    void Reset() { WSAResetEvent(m_event.Get()); }
-    bool WaitSlice() { return WaitForSingleObject(m_event.Get(), kSlice) == WAIT_OBJECT_0; }
-
-private:
-    SOCKET m_socket;
-    raii::CHandle m_event;
-    bool m_ok = false;
-};
-
+// Every operation tries its socket (non-blocking) and waits for it with select, at most a slice
+// at a time. No event object is made or associated per operation: under Wine each of those is
+// a round trip to the wineserver, and a small request used to make four of them on each side.
 enum tMove { MOVE_RECEIVE, MOVE_SEND, MOVE_PEEK };
+
+// Until the socket is ready for the move (or has failed, or the slice has passed).
+void WaitSlice(SOCKET socket, tMove move)
+{
+    fd_set ready, failed;
+    FD_ZERO(&ready);
+    FD_ZERO(&failed);
+    FD_SET(socket, &ready);
+    FD_SET(socket, &failed);
+    timeval slice = {0, static_cast<long>(kSlice * 1000)};
+    select(0, move == MOVE_SEND ? nullptr : &ready, move == MOVE_SEND ? &ready : nullptr, &failed, &slice);
+}
 
 // One send or receive with the wait-and-retry loop: true with count > 0 bytes moved (or seen,
 // when peeking), false on failure, peer close or cancel.
-bool MoveSome(SOCKET socket, CSocketEvent& event, tMove move, char* buffer, int size,
-              const tCancelFlag& cancel, int& count)
+bool MoveSome(SOCKET socket, tMove move, char* buffer, int size, const tCancelFlag& cancel, int& count)
 {
-    bool armed = false;
     for (;;) {
         if (Cancelled(cancel))
             return false;
@@ -65,31 +51,23 @@ bool MoveSome(SOCKET socket, CSocketEvent& event, tMove move, char* buffer, int 
         }
         if (result == 0 || WSAGetLastError() != WSAEWOULDBLOCK)
             return false;
-        // Clear the event and try once more before waiting: what happened before the clear
-        // is seen by the retry, what happens after it signals the event.
-        if (!armed) {
-            event.Reset();
-            armed = true;
-            continue;
-        }
-        event.WaitSlice();
-        armed = false;
+        // select looks at the socket's state itself: nothing that arrived before the wait is
+        // missed.
+        WaitSlice(socket, move);
     }
 }
 
-bool ReceiveSome(SOCKET socket, CSocketEvent& event, char* buffer, int size,
-                 const tCancelFlag& cancel, int& count)
+bool ReceiveSome(SOCKET socket, char* buffer, int size, const tCancelFlag& cancel, int& count)
 {
-    return MoveSome(socket, event, MOVE_RECEIVE, buffer, size, cancel, count);
+    return MoveSome(socket, MOVE_RECEIVE, buffer, size, cancel, count);
 }
 
-bool ReceiveExactly(SOCKET socket, CSocketEvent& event, char* buffer, size_t size,
-                    const tCancelFlag& cancel)
+bool ReceiveExactly(SOCKET socket, char* buffer, size_t size, const tCancelFlag& cancel)
 {
     while (size > 0) {
         int count = 0;
         int piece = static_cast<int>(std::min<size_t>(size, kFramedChunk));
-        if (!ReceiveSome(socket, event, buffer, piece, cancel, count))
+        if (!ReceiveSome(socket, buffer, piece, cancel, count))
             return false;
         buffer += count;
         size -= static_cast<size_t>(count);
@@ -98,18 +76,69 @@ bool ReceiveExactly(SOCKET socket, CSocketEvent& event, char* buffer, size_t siz
 }
 
 // A chunk counts as sent once the socket has accepted all of its bytes.
-bool SendAll(SOCKET socket, CSocketEvent& event, const char* data, size_t size,
-             const tCancelFlag& cancel)
+bool SendAll(SOCKET socket, const char* data, size_t size, const tCancelFlag& cancel)
 {
     while (size > 0) {
         int count = 0;
         int piece = static_cast<int>(std::min<size_t>(size, kFramedChunk));
-        if (!MoveSome(socket, event, MOVE_SEND, const_cast<char*>(data), piece, cancel, count))
+        if (!MoveSome(socket, MOVE_SEND, const_cast<char*>(data), piece, cancel, count))
             return false;
         data += count;
         size -= static_cast<size_t>(count);
     }
     return true;
+}
+
+// Receives a header and, with the same calls, as much of the payload behind it as has arrived
+// and fits in the buffer (never more than the header announces): a small message takes one
+// look and one receive. The payload's length is in length, its first bytes in buffer[0..got).
+// The buffer holds at least kFramedHeaderMaximum bytes.
+bool ReceiveHeaderAndStart(SOCKET socket, std::string& header, int64_t& length, int64_t limit, char* buffer,
+                           size_t size, size_t& got, const tCancelFlag& cancel, bool* byteSeen)
+{
+    header.clear();
+    length = 0;
+    got = 0;
+    if (byteSeen)
+        *byteSeen = false;
+    const size_t maximum = kFramedHeaderMaximum;
+    // A header is mostly awaited right after a request went out: waiting first saves a
+    // receive that would find nothing yet.
+    WaitSlice(socket, MOVE_PEEK);
+    for (;;) {
+        int count = 0;
+        size_t left = maximum - header.size();
+        if (!MoveSome(socket, MOVE_PEEK, buffer, static_cast<int>(size), cancel, count))
+            return false;
+        if (byteSeen)
+            *byteSeen = true;
+        size_t span = std::min(static_cast<size_t>(count), left);
+        const char* end = static_cast<const char*>(memchr(buffer, ':', span));
+        size_t text = end ? static_cast<size_t>(end - buffer) : span;
+        // The 64th byte that is no terminator fails the header.
+        if (header.size() + text >= maximum)
+            return false;
+        header.append(buffer, text);
+        if (!end) {
+            int take = static_cast<int>(text);
+            if (recv(socket, buffer, take, 0) != take)
+                return false;
+            continue;
+        }
+        // A header that is no length, or a length above the limit, is taken without a byte of
+        // the payload behind it.
+        if (!ParseFramedLength(header, length) || length > limit) {
+            int take = static_cast<int>(text + 1);
+            recv(socket, buffer, take, 0);
+            return false;
+        }
+        got = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(count - text - 1), length));
+        int take = static_cast<int>(text + 1 + got);
+        if (recv(socket, buffer, take, 0) != take)
+            return false;
+        memmove(buffer, buffer + text + 1, got);
+        return true;
+    }
 }
 
 // Progress reports at most about once a second, with the rate averaged by the meter.
@@ -141,16 +170,17 @@ private:
     CRateMeter m_meter;
 };
 
-// 1 when a pending connect has completed, -1 when it has failed, 0 while it is pending.
-int ConnectState(SOCKET socket)
+// 1 when a pending connect has completed, -1 when it has failed, 0 while it is still pending
+// after waiting up to milliseconds.
+int ConnectState(SOCKET socket, DWORD milliseconds)
 {
     fd_set writable, failed;
     FD_ZERO(&writable);
     FD_ZERO(&failed);
     FD_SET(socket, &writable);
     FD_SET(socket, &failed);
-    timeval now = {0, 0};
-    if (select(0, nullptr, &writable, &failed, &now) <= 0)
+    timeval wait = {0, static_cast<long>(milliseconds * 1000)};
+    if (select(0, nullptr, &writable, &failed, &wait) <= 0)
         return 0;
     if (FD_ISSET(socket, &failed))
         return -1;
@@ -165,8 +195,14 @@ HANDLE CreateNewFile(const char* path)
     // back the whole old file inside CloseHandle (tens of milliseconds for a large one); a
     // file made anew closes at once. The old content goes either way.
     DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN;
-    bool deleted = DeleteFileA(path) || GetLastError() == ERROR_FILE_NOT_FOUND;
+    // Most downloads make a file that is not there yet: one lookup of the name. Under Wine
+    // each lookup of a missing name reads the whole folder (to match it without regard to
+    // case), which for a folder of thousands of files costs milliseconds.
     HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, flags, nullptr);
+    if (file != INVALID_HANDLE_VALUE)
+        return file;
+    bool deleted = DeleteFileA(path) || GetLastError() == ERROR_FILE_NOT_FOUND;
+    file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, flags, nullptr);
     // Replaced in place only when it could not be deleted. After a deletion that waits for
     // another handle to close, the name must not be written again: the file would go with it.
     if (file == INVALID_HANDLE_VALUE && !deleted)
@@ -253,8 +289,7 @@ bool ConnectWithRetry(SOCKET socket, uint32_t address, unsigned short port, int 
     target.sin_port = htons(port);
     target.sin_addr.s_addr = address;
 
-    CSocketEvent event(socket, FD_CONNECT | FD_CLOSE);
-    if (!event.Ok())
+    if (!SetBlocking(socket, false))
         return false;
     bool connected = false;
     int used = 0;
@@ -268,7 +303,6 @@ bool ConnectWithRetry(SOCKET socket, uint32_t address, unsigned short port, int 
                 break;
         }
         ++used;
-        event.Reset();
         if (connect(socket, reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0) {
             connected = true;
             break;
@@ -280,19 +314,11 @@ bool ConnectWithRetry(SOCKET socket, uint32_t address, unsigned short port, int 
         }
         if (error != WSAEWOULDBLOCK && error != WSAEALREADY && error != WSAEINPROGRESS)
             continue;
+        // The socket itself tells when the attempt has ended, also for a repeated attempt on
+        // the same socket (for which some stacks, Wine among them, send no second connect
+        // event).
         while (!Cancelled(cancel)) {
-            if (event.WaitSlice()) {
-                WSANETWORKEVENTS events = {};
-                if (WSAEnumNetworkEvents(socket, event.Get(), &events) != 0)
-                    break;
-                if (events.lNetworkEvents & FD_CONNECT) {
-                    connected = events.iErrorCode[FD_CONNECT_BIT] == 0;
-                    break;
-                }
-            }
-            // Some stacks (Wine among them) report a repeated attempt on the same socket
-            // without a second connect event: ask the socket itself.
-            int state = ConnectState(socket);
+            int state = ConnectState(socket, kSlice);
             if (state != 0) {
                 connected = state > 0;
                 break;
@@ -308,8 +334,7 @@ bool ReceiveFramedHeader(SOCKET socket, std::string& out, size_t maximum,
     out.clear();
     if (byteSeen)
         *byteSeen = false;
-    CSocketEvent event(socket, FD_READ | FD_CLOSE);
-    if (!event.Ok() || maximum == 0)
+    if (maximum == 0)
         return false;
     // Look at what has arrived, then take only the header: the payload behind the terminator
     // belongs to the caller. Two calls for a whole header rather than one per byte.
@@ -317,7 +342,7 @@ bool ReceiveFramedHeader(SOCKET socket, std::string& out, size_t maximum,
     for (;;) {
         int count = 0;
         int room = static_cast<int>(maximum - out.size());
-        if (!MoveSome(socket, event, MOVE_PEEK, seen.get(), room, cancel, count))
+        if (!MoveSome(socket, MOVE_PEEK, seen.get(), room, cancel, count))
             return false;
         if (byteSeen)
             *byteSeen = true;
@@ -343,15 +368,19 @@ bool ReceiveFramedString(SOCKET socket, std::string& out, const tCancelFlag& can
 bool ReceiveFramedString(SOCKET socket, std::string& out, const tCancelFlag& cancel, int64_t limit)
 {
     out.clear();
+    // Most replies are short: their first bytes come with the header.
+    const size_t room = 64 * 1024;
+    std::unique_ptr<char[]> start(new char[room]);
     std::string header;
-    if (!ReceiveFramedHeader(socket, header, kFramedHeaderMaximum, cancel))
-        return false;
     int64_t length = 0;
-    if (!ParseFramedLength(header, length) || length > limit || length > kFramedStringLimit)
+    size_t got = 0;
+    if (!ReceiveHeaderAndStart(socket, header, length, std::min(limit, kFramedStringLimit), start.get(), room, got,
+                               cancel, nullptr))
         return false;
     std::string payload(static_cast<size_t>(length), '\0');
-    CSocketEvent event(socket, FD_READ | FD_CLOSE);
-    if (!event.Ok() || !ReceiveExactly(socket, event, &payload[0], payload.size(), cancel))
+    if (got > 0)
+        memcpy(&payload[0], start.get(), got);
+    if (!ReceiveExactly(socket, &payload[got], payload.size() - got, cancel))
         return false;
     out.swap(payload);
     return true;
@@ -367,11 +396,15 @@ bool ReceiveFramedFileImpl(SOCKET socket, const char* path, int64_t offset, int 
 {
     if (headerSeen)
         *headerSeen = false;
+    // The payload's first bytes come with the header: a small file is one look and one receive.
+    std::unique_ptr<char[]> buffer(new char[kFramedChunk]);
     std::string header;
     int64_t total = 0;
+    size_t got = 0;
     bool gotHeader = path && offset >= 0 &&
-                     ReceiveFramedHeader(socket, header, kFramedHeaderMaximum, cancel, ':', headerSeen);
-    if (!gotHeader || !ParseFramedLength(header, total) || total > INT64_MAX - offset) {
+                     ReceiveHeaderAndStart(socket, header, total, INT64_MAX - offset, buffer.get(), kFramedChunk, got,
+                                           cancel, headerSeen);
+    if (!gotHeader) {
         if (listener)
             listener->Finished(jobId, false);
         return false;
@@ -394,17 +427,17 @@ bool ReceiveFramedFileImpl(SOCKET socket, const char* path, int64_t offset, int 
         return false;
     }
 
-    std::unique_ptr<char[]> buffer(new char[kFramedChunk]);
-    CSocketEvent event(socket, FD_READ | FD_CLOSE);
-    ok = event.Ok();
     CProgressReporter reporter(listener, jobId, offset + total, offset);
     int64_t received = 0;
     while (ok && received < total) {
-        int want = static_cast<int>(std::min<int64_t>(total - received, kFramedChunk));
-        int count = 0;
-        if (!ReceiveSome(socket, event, buffer.get(), want, cancel, count)) {
-            ok = false;
-            break;
+        int count = static_cast<int>(got);
+        got = 0;
+        if (count == 0) {
+            int want = static_cast<int>(std::min<int64_t>(total - received, kFramedChunk));
+            if (!ReceiveSome(socket, buffer.get(), want, cancel, count)) {
+                ok = false;
+                break;
+            }
         }
         DWORD written = 0;
         if (!WriteFile(file.Get(), buffer.get(), static_cast<DWORD>(count), &written, nullptr) ||
@@ -470,9 +503,6 @@ bool SendFramedImpl(SOCKET socket, const void* payload, const char* fileName, in
     if (length < 0)
         return finish(false);
 
-    CSocketEvent event(socket, FD_WRITE | FD_CLOSE);
-    if (!event.Ok())
-        return finish(false);
     // The header goes out together with the first piece of the payload: a small message is one
     // send, and the payload never waits for the peer to acknowledge a lone header.
     std::string header = FormatFramedHeader(length);
@@ -502,7 +532,7 @@ bool SendFramedImpl(SOCKET socket, const void* payload, const char* fileName, in
         } else {
             data = static_cast<const char*>(payload) + sent;
         }
-        if (!SendAll(socket, event, data, room + piece, cancel))
+        if (!SendAll(socket, data, room + piece, cancel))
             return finish(false);
         withHeader = false;
         sent += static_cast<int64_t>(piece);

@@ -1,7 +1,9 @@
 // Socket transport of the utility library: local IPv4 interfaces, broadcast datagrams,
 // connecting with retries, and FramedMessages on TCP streams, to and from memory or files.
-// All sockets run non-blocking, driven by a Winsock event and waits of 100 ms, so that every
-// loop notices the caller's cancel flag within about 100 ms. Nothing here keeps state
+// The framed calls take non-blocking sockets (ConnectWithRetry and SetBlocking make them so, as
+// does an event association) and wait on them with select for 100 ms at a time, so that every
+// loop notices the caller's cancel flag within about 100 ms; they leave the socket's event
+// association (WSAEventSelect) as they found it. Nothing here keeps state
 // between calls; failures are reported only by results and the listener's Finished.
 #pragma once
 
@@ -45,7 +47,8 @@ bool SendDatagram(unsigned short port, const char* text, uint32_t address);
 bool SendDatagram(unsigned short port, const void* data, size_t length, uint32_t address);
 std::string GetLocalHostName();
 bool SetBlocking(SOCKET socket, bool blocking);
-// Attempts 0 means: until connected or cancelled. Address in network byte order.
+// Attempts 0 means: until connected or cancelled. Address in network byte order. The socket is
+// made non-blocking.
 bool ConnectWithRetry(SOCKET socket, uint32_t address, unsigned short port, int attempts,
                       const tCancelFlag& cancel);
 

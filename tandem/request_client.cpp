@@ -287,7 +287,8 @@ bool RequestClient::Connect(tJob& job, raii::CSocket& connection)
     BOOL noDelay = TRUE;
     if (connection)
         setsockopt(connection.Get(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&noDelay), sizeof noDelay);
-    return connection && SetBlocking(connection.Get(), false) &&
+    // ConnectWithRetry makes the socket non-blocking.
+    return connection &&
            ConnectWithRetry(connection.Get(), job.host, m_limits.port, m_limits.connectAttempts, job.watch.cancel);
 }
 
