@@ -61,7 +61,8 @@ struct CServerThread::tJob {
     int serial = 0;
     tJobWatch watch; // its external flag is the upload's cancel flag
     std::atomic<bool> ended{false};
-    CThread thread; // pings only
+    // Pings only: made for them alone, since a thread object makes its stop event at once.
+    std::unique_ptr<CThread> thread;
 };
 
 CServerThread::CServerThread(CProgressListener* uploadListener, IUploadNotification* uploadNotification,
@@ -157,7 +158,8 @@ void CServerThread::Stop()
             m_running.pop_front();
             Count(*job, -1);
         }
-        job->thread.StopAnsweringSentMessages();
+        if (job->thread)
+            job->thread->StopAnsweringSentMessages();
     }
 }
 
@@ -418,9 +420,13 @@ bool CServerThread::StartJob(std::unique_ptr<tJob>& job)
     started->watch.Touch();
     m_running.push_back(std::move(job));
     // A ping holds its thread for as long as the peer runs; other jobs take a pooled one.
-    bool running = started->type == SERVER_JOB_PING
-                       ? started->thread.Start([this, started](CThread&) { RunJob(*started); })
-                       : m_jobThreads.Run([this, started] { RunJob(*started); });
+    bool running;
+    if (started->type == SERVER_JOB_PING) {
+        started->thread = std::make_unique<CThread>();
+        running = started->thread->Start([this, started](CThread&) { RunJob(*started); });
+    } else {
+        running = m_jobThreads.Run([this, started] { RunJob(*started); });
+    }
     if (!running) {
         m_running.pop_back();
         return false;
