@@ -19,26 +19,85 @@ bool Cancelled(const tCancelFlag& cancel)
     return cancel.load(std::memory_order_relaxed);
 }
 
-// Every operation tries its socket (non-blocking) and waits for it with select, at most a slice
-// at a time. No event object is made or associated per operation: under Wine each of those is
-// a round trip to the wineserver, and a small request used to make four of them on each side.
-enum tMove { MOVE_RECEIVE, MOVE_SEND, MOVE_PEEK };
+// A fresh event associated with the socket for the duration of a connect; the association is
+// removed again so the next operation can set its own.
+class CSocketEvent {
+public:
+    CSocketEvent(SOCKET socket, long events) : m_socket(socket), m_event(WSACreateEvent())
+    {
+        m_ok = m_event && WSAEventSelect(m_socket, m_event.Get(), events) == 0;
+    }
+    ~CSocketEvent()
+    {
+        if (m_ok)
+            WSAEventSelect(m_socket, nullptr, 0);
+    }
+    CSocketEvent(const CSocketEvent&) = delete;
+    CSocketEvent& operator=(const CSocketEvent&) = delete;
 
-// Until the socket is ready for the move (or has failed, or the slice has passed).
-void WaitSlice(SOCKET socket, tMove move)
-{
-    fd_set ready, failed;
-    FD_ZERO(&ready);
-    FD_ZERO(&failed);
-    FD_SET(socket, &ready);
-    FD_SET(socket, &failed);
-    timeval slice = {0, static_cast<long>(kSlice * 1000)};
-    select(0, move == MOVE_SEND ? nullptr : &ready, move == MOVE_SEND ? &ready : nullptr, &failed, &slice);
-}
+    bool Ok() const { return m_ok; }
+    HANDLE Get() const { return m_event.Get(); }
+    void Reset() { WSAResetEvent(m_event.Get()); }
+    bool WaitSlice() { return WaitForSingleObject(m_event.Get(), kSlice) == WAIT_OBJECT_0; }
+
+private:
+    SOCKET m_socket;
+    raii::CHandle m_event;
+    bool m_ok = false;
+};
+
+// The event one call waits on. It is made and associated with the socket only when the socket
+// first would block, so that a send the socket takes at once (a request, a small reply) needs
+// none; the association is removed again when the call ends, so the next one can set its own.
+// Under Wine each of these steps is a round trip to the wineserver.
+class CSocketWait {
+public:
+    CSocketWait(SOCKET socket, long events) : m_socket(socket), m_events(events) {}
+    ~CSocketWait()
+    {
+        if (m_associated)
+            WSAEventSelect(m_socket, nullptr, 0);
+    }
+    CSocketWait(const CSocketWait&) = delete;
+    CSocketWait& operator=(const CSocketWait&) = delete;
+
+    // Called after the socket would block: waits up to a slice, or clears an event that has
+    // been waited on already and returns at once, so that the caller tries again before
+    // waiting (what happened before the clear is seen by that try, what happens after it
+    // sets the event). False when no event can be had.
+    bool Wait()
+    {
+        if (!m_associated) {
+            // A fresh association records what is pending already (bytes to read, room to
+            // send), so the first wait needs no try before it.
+            m_event.Attach(WSACreateEvent());
+            if (!m_event || WSAEventSelect(m_socket, m_event.Get(), m_events) != 0)
+                return false;
+            m_associated = true;
+        } else if (m_waited) {
+            WSAResetEvent(m_event.Get());
+            m_waited = false;
+            return true;
+        }
+        WaitForSingleObject(m_event.Get(), kSlice);
+        m_waited = true;
+        return true;
+    }
+
+private:
+    SOCKET m_socket;
+    long m_events;
+    raii::CHandle m_event;
+    bool m_associated = false;
+    bool m_waited = false;
+};
+
+enum tMove { MOVE_RECEIVE, MOVE_SEND, MOVE_PEEK };
 
 // One send or receive with the wait-and-retry loop: true with count > 0 bytes moved (or seen,
 // when peeking), false on failure, peer close or cancel.
-bool MoveSome(SOCKET socket, tMove move, char* buffer, int size, const tCancelFlag& cancel, int& count)
+bool MoveSome(SOCKET socket, CSocketWait& wait, tMove move, char* buffer, int size, const tCancelFlag& cancel,
+              int& count)
 {
     for (;;) {
         if (Cancelled(cancel))
@@ -49,25 +108,22 @@ bool MoveSome(SOCKET socket, tMove move, char* buffer, int size, const tCancelFl
             count = result;
             return true;
         }
-        if (result == 0 || WSAGetLastError() != WSAEWOULDBLOCK)
+        if (result == 0 || WSAGetLastError() != WSAEWOULDBLOCK || !wait.Wait())
             return false;
-        // select looks at the socket's state itself: nothing that arrived before the wait is
-        // missed.
-        WaitSlice(socket, move);
     }
 }
 
-bool ReceiveSome(SOCKET socket, char* buffer, int size, const tCancelFlag& cancel, int& count)
+bool ReceiveSome(SOCKET socket, CSocketWait& wait, char* buffer, int size, const tCancelFlag& cancel, int& count)
 {
-    return MoveSome(socket, MOVE_RECEIVE, buffer, size, cancel, count);
+    return MoveSome(socket, wait, MOVE_RECEIVE, buffer, size, cancel, count);
 }
 
-bool ReceiveExactly(SOCKET socket, char* buffer, size_t size, const tCancelFlag& cancel)
+bool ReceiveExactly(SOCKET socket, CSocketWait& wait, char* buffer, size_t size, const tCancelFlag& cancel)
 {
     while (size > 0) {
         int count = 0;
         int piece = static_cast<int>(std::min<size_t>(size, kFramedChunk));
-        if (!ReceiveSome(socket, buffer, piece, cancel, count))
+        if (!ReceiveSome(socket, wait, buffer, piece, cancel, count))
             return false;
         buffer += count;
         size -= static_cast<size_t>(count);
@@ -76,12 +132,12 @@ bool ReceiveExactly(SOCKET socket, char* buffer, size_t size, const tCancelFlag&
 }
 
 // A chunk counts as sent once the socket has accepted all of its bytes.
-bool SendAll(SOCKET socket, const char* data, size_t size, const tCancelFlag& cancel)
+bool SendAll(SOCKET socket, CSocketWait& wait, const char* data, size_t size, const tCancelFlag& cancel)
 {
     while (size > 0) {
         int count = 0;
         int piece = static_cast<int>(std::min<size_t>(size, kFramedChunk));
-        if (!MoveSome(socket, MOVE_SEND, const_cast<char*>(data), piece, cancel, count))
+        if (!MoveSome(socket, wait, MOVE_SEND, const_cast<char*>(data), piece, cancel, count))
             return false;
         data += count;
         size -= static_cast<size_t>(count);
@@ -93,8 +149,8 @@ bool SendAll(SOCKET socket, const char* data, size_t size, const tCancelFlag& ca
 // and fits in the buffer (never more than the header announces): a small message takes one
 // look and one receive. The payload's length is in length, its first bytes in buffer[0..got).
 // The buffer holds at least kFramedHeaderMaximum bytes.
-bool ReceiveHeaderAndStart(SOCKET socket, std::string& header, int64_t& length, int64_t limit, char* buffer,
-                           size_t size, size_t& got, const tCancelFlag& cancel, bool* byteSeen)
+bool ReceiveHeaderAndStart(SOCKET socket, CSocketWait& wait, std::string& header, int64_t& length, int64_t limit,
+                           char* buffer, size_t size, size_t& got, const tCancelFlag& cancel, bool* byteSeen)
 {
     header.clear();
     length = 0;
@@ -102,13 +158,10 @@ bool ReceiveHeaderAndStart(SOCKET socket, std::string& header, int64_t& length, 
     if (byteSeen)
         *byteSeen = false;
     const size_t maximum = kFramedHeaderMaximum;
-    // A header is mostly awaited right after a request went out: waiting first saves a
-    // receive that would find nothing yet.
-    WaitSlice(socket, MOVE_PEEK);
     for (;;) {
         int count = 0;
         size_t left = maximum - header.size();
-        if (!MoveSome(socket, MOVE_PEEK, buffer, static_cast<int>(size), cancel, count))
+        if (!MoveSome(socket, wait, MOVE_PEEK, buffer, static_cast<int>(size), cancel, count))
             return false;
         if (byteSeen)
             *byteSeen = true;
@@ -170,17 +223,16 @@ private:
     CRateMeter m_meter;
 };
 
-// 1 when a pending connect has completed, -1 when it has failed, 0 while it is still pending
-// after waiting up to milliseconds.
-int ConnectState(SOCKET socket, DWORD milliseconds)
+// 1 when a pending connect has completed, -1 when it has failed, 0 while it is pending.
+int ConnectState(SOCKET socket)
 {
     fd_set writable, failed;
     FD_ZERO(&writable);
     FD_ZERO(&failed);
     FD_SET(socket, &writable);
     FD_SET(socket, &failed);
-    timeval wait = {0, static_cast<long>(milliseconds * 1000)};
-    if (select(0, nullptr, &writable, &failed, &wait) <= 0)
+    timeval now = {0, 0};
+    if (select(0, nullptr, &writable, &failed, &now) <= 0)
         return 0;
     if (FD_ISSET(socket, &failed))
         return -1;
@@ -289,7 +341,9 @@ bool ConnectWithRetry(SOCKET socket, uint32_t address, unsigned short port, int 
     target.sin_port = htons(port);
     target.sin_addr.s_addr = address;
 
-    if (!SetBlocking(socket, false))
+    // The association also makes the socket non-blocking.
+    CSocketEvent event(socket, FD_CONNECT | FD_CLOSE);
+    if (!event.Ok())
         return false;
     bool connected = false;
     int used = 0;
@@ -303,6 +357,7 @@ bool ConnectWithRetry(SOCKET socket, uint32_t address, unsigned short port, int 
                 break;
         }
         ++used;
+        event.Reset();
         if (connect(socket, reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0) {
             connected = true;
             break;
@@ -314,11 +369,19 @@ bool ConnectWithRetry(SOCKET socket, uint32_t address, unsigned short port, int 
         }
         if (error != WSAEWOULDBLOCK && error != WSAEALREADY && error != WSAEINPROGRESS)
             continue;
-        // The socket itself tells when the attempt has ended, also for a repeated attempt on
-        // the same socket (for which some stacks, Wine among them, send no second connect
-        // event).
         while (!Cancelled(cancel)) {
-            int state = ConnectState(socket, kSlice);
+            if (event.WaitSlice()) {
+                WSANETWORKEVENTS events = {};
+                if (WSAEnumNetworkEvents(socket, event.Get(), &events) != 0)
+                    break;
+                if (events.lNetworkEvents & FD_CONNECT) {
+                    connected = events.iErrorCode[FD_CONNECT_BIT] == 0;
+                    break;
+                }
+            }
+            // Some stacks (Wine among them) report a repeated attempt on the same socket
+            // without a second connect event: ask the socket itself.
+            int state = ConnectState(socket);
             if (state != 0) {
                 connected = state > 0;
                 break;
@@ -334,6 +397,7 @@ bool ReceiveFramedHeader(SOCKET socket, std::string& out, size_t maximum,
     out.clear();
     if (byteSeen)
         *byteSeen = false;
+    CSocketWait wait(socket, FD_READ | FD_CLOSE);
     if (maximum == 0)
         return false;
     // Look at what has arrived, then take only the header: the payload behind the terminator
@@ -342,7 +406,7 @@ bool ReceiveFramedHeader(SOCKET socket, std::string& out, size_t maximum,
     for (;;) {
         int count = 0;
         int room = static_cast<int>(maximum - out.size());
-        if (!MoveSome(socket, MOVE_PEEK, seen.get(), room, cancel, count))
+        if (!MoveSome(socket, wait, MOVE_PEEK, seen.get(), room, cancel, count))
             return false;
         if (byteSeen)
             *byteSeen = true;
@@ -374,13 +438,14 @@ bool ReceiveFramedString(SOCKET socket, std::string& out, const tCancelFlag& can
     std::string header;
     int64_t length = 0;
     size_t got = 0;
-    if (!ReceiveHeaderAndStart(socket, header, length, std::min(limit, kFramedStringLimit), start.get(), room, got,
-                               cancel, nullptr))
+    CSocketWait wait(socket, FD_READ | FD_CLOSE);
+    if (!ReceiveHeaderAndStart(socket, wait, header, length, std::min(limit, kFramedStringLimit), start.get(), room,
+                               got, cancel, nullptr))
         return false;
     std::string payload(static_cast<size_t>(length), '\0');
     if (got > 0)
         memcpy(&payload[0], start.get(), got);
-    if (!ReceiveExactly(socket, &payload[got], payload.size() - got, cancel))
+    if (!ReceiveExactly(socket, wait, &payload[got], payload.size() - got, cancel))
         return false;
     out.swap(payload);
     return true;
@@ -398,11 +463,12 @@ bool ReceiveFramedFileImpl(SOCKET socket, const char* path, int64_t offset, int 
         *headerSeen = false;
     // The payload's first bytes come with the header: a small file is one look and one receive.
     std::unique_ptr<char[]> buffer(new char[kFramedChunk]);
+    CSocketWait wait(socket, FD_READ | FD_CLOSE);
     std::string header;
     int64_t total = 0;
     size_t got = 0;
     bool gotHeader = path && offset >= 0 &&
-                     ReceiveHeaderAndStart(socket, header, total, INT64_MAX - offset, buffer.get(), kFramedChunk, got,
+                     ReceiveHeaderAndStart(socket, wait, header, total, INT64_MAX - offset, buffer.get(), kFramedChunk, got,
                                            cancel, headerSeen);
     if (!gotHeader) {
         if (listener)
@@ -434,7 +500,7 @@ bool ReceiveFramedFileImpl(SOCKET socket, const char* path, int64_t offset, int 
         got = 0;
         if (count == 0) {
             int want = static_cast<int>(std::min<int64_t>(total - received, kFramedChunk));
-            if (!ReceiveSome(socket, buffer.get(), want, cancel, count)) {
+            if (!ReceiveSome(socket, wait, buffer.get(), want, cancel, count)) {
                 ok = false;
                 break;
             }
@@ -510,6 +576,7 @@ bool SendFramedImpl(SOCKET socket, const void* payload, const char* fileName, in
     std::unique_ptr<char[]> buffer(new char[header.size() + (file ? kFramedChunk : first)]);
     memcpy(buffer.get(), header.data(), header.size());
     CProgressReporter reporter(listener, jobId, offset + length, offset);
+    CSocketWait wait(socket, FD_WRITE | FD_CLOSE);
     int64_t sent = 0;
     bool withHeader = true;
     while (withHeader || sent < length) {
@@ -532,7 +599,7 @@ bool SendFramedImpl(SOCKET socket, const void* payload, const char* fileName, in
         } else {
             data = static_cast<const char*>(payload) + sent;
         }
-        if (!SendAll(socket, data, room + piece, cancel))
+        if (!SendAll(socket, wait, data, room + piece, cancel))
             return finish(false);
         withHeader = false;
         sent += static_cast<int64_t>(piece);

@@ -1,10 +1,10 @@
 // Socket transport of the utility library: local IPv4 interfaces, broadcast datagrams,
 // connecting with retries, and FramedMessages on TCP streams, to and from memory or files.
 // The framed calls take non-blocking sockets (ConnectWithRetry and SetBlocking make them so, as
-// does an event association) and wait on them with select for 100 ms at a time, so that every
-// loop notices the caller's cancel flag within about 100 ms; they leave the socket's event
-// association (WSAEventSelect) as they found it. Nothing here keeps state
-// between calls; failures are reported only by results and the listener's Finished.
+// does an event association) and, when a socket would block, wait on a Winsock event for
+// 100 ms at a time, so that every loop notices the caller's cancel flag within about 100 ms.
+// Nothing here keeps state between calls; failures are reported only by results and the
+// listener's Finished.
 #pragma once
 
 #include <winsock2.h>
