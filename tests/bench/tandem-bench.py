@@ -117,10 +117,15 @@ class Node:
     def wait(self, pattern, timeout, since=0):
         expression = re.compile(pattern)
         end = time.time() + timeout
+        # Each line is looked at once: a folder download prints a few lines per file, and
+        # scanning them all again every few milliseconds took a core from the programs measured.
+        at = since
         while time.time() < end:
-            for line in self.process.all_lines[since:]:
+            count = len(self.process.all_lines)
+            for line in self.process.all_lines[at:count]:
                 if expression.search(line):
                     return line
+            at = count
             time.sleep(0.005)
         return None
 
