@@ -2,6 +2,7 @@
 // in-memory rawport, with either the emulator's devices or a scripted device behind it.
 #include <gtest/gtest.h>
 
+#include <stdio.h>
 #include <string.h>
 
 #include <algorithm>
@@ -362,5 +363,21 @@ TEST(StoredIds, KeptOnceInOrderAndTheKeyGoesWithTheLast)
     ASSERT_TRUE(key.SetMultiString("networkkeys", {"ABCD1234EFGH5678", "x", std::string(5000, 'A'), "ABCD1234EFGH5678"}));
     key.Close();
     EXPECT_EQ((std::vector<std::string>{"ABCD1234EFGH5678"}), store.Read());
+    CRegistryKey::DeleteTree(HKEY_CURRENT_USER, path);
+
+    // More IDs than the search tries: adding and removing keeps every one of them stored.
+    char id[17];
+    for (int i = 0; i < 40; ++i) {
+        snprintf(id, sizeof id, "ID%014d", i);
+        ASSERT_TRUE(store.Add(id));
+    }
+    EXPECT_EQ(kMaxStoredIds, store.Read().size());
+    EXPECT_TRUE(store.Remove("ID00000000000000"));
+    ASSERT_TRUE(key.Open(HKEY_CURRENT_USER, path));
+    ASSERT_TRUE(key.GetMultiString("networkkeys", raw));
+    key.Close();
+    EXPECT_EQ(39u, raw.size());
+    EXPECT_EQ("ID00000000000039", raw.back());
+    EXPECT_EQ("ID00000000000001", store.Read().front());
     CRegistryKey::DeleteTree(HKEY_CURRENT_USER, path);
 }
