@@ -158,6 +158,35 @@ TEST_F(EngineTest, AddRemoteStopsWhenTheLocalAdapterRefusesTheKey)
     EXPECT_NE(std::string::npos, Trace().find("EEPROM check failed"));
 }
 
+TEST_F(EngineTest, ARemoteKeyTheEepromNeverShowsIsCheckedThreeTimesAndTheStepGoesOn)
+{
+    Network(kHomePlugNetwork);
+    Search();
+    tNetworkKey before = KeyOf("desk");
+    Script([&](const tBytes& sent) {
+        std::vector<tBytes> answers;
+        if (IsEntry(sent, kEntryEeprom))
+            answers.push_back(Eeprom(kDesk, before));
+        return answers;
+    });
+    ClearSent();
+    tNetworkKey dak = CPlexaEngine::PasswordToKey("STUDY00000000002");
+    tMacAddress found = MacZero();
+    EXPECT_EQ(0, m_adapter->SetDevice(&dak, CPlexaEngine::PasswordToKey("Our password"), kStudy, false, found))
+        << "nobody answers the status request";
+    EXPECT_EQ(4, CountSent(kEntryEeprom)) << "one read first, then three checks of the network key (none of the default key)";
+    std::string trace = Trace();
+    size_t mismatches = 0;
+    for (size_t at = trace.find("CompareEEPROM failed."); at != std::string::npos; at = trace.find("CompareEEPROM failed.", at + 1))
+        ++mismatches;
+    EXPECT_EQ(3u, mismatches);
+    EXPECT_NE(std::string::npos, trace.find("Setting local DEK succeeded"));
+    size_t failed = trace.find("Setting remote NEK failed");
+    EXPECT_NE(std::string::npos, failed);
+    EXPECT_LT(failed, trace.find("Returned unsuccesful from waiting for HPReqStatsResp")) << "the status request still follows";
+    EXPECT_EQ(1, CountSent(kEntryStatReq));
+}
+
 TEST_F(EngineTest, EepromAnswerOfAnotherLengthGetsExactlyOneMoreWait)
 {
     Network(kHomePlugNetwork);
