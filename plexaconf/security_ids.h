@@ -12,7 +12,8 @@ extern const char kPlexaConfigKey[];
 extern const char kNetworkKeysValue[];
 // A security ID: 16 characters printed on the adapter, in four groups of four.
 const size_t kSecurityIdLength = 16;
-// IDs beyond this many are not read: each costs the search seconds when its adapter is gone.
+// IDs beyond this many are not tried by the search (each costs it seconds when its adapter is
+// gone); they stay stored.
 const size_t kMaxStoredIds = 32;
 
 bool IsSecurityId(const std::string& id);
@@ -25,10 +26,13 @@ public:
     std::vector<std::string> Read() const;
     // Appends the ID unless it is there; false when the registry refused.
     bool Add(const std::string& id);
-    // Drops every equal string; with none left, the whole key goes.
+    // Drops every equal string; with no ID left, the whole key goes.
     bool Remove(const std::string& id);
 
 private:
+    std::vector<std::string> Stored() const;
+    bool Write(const std::vector<std::string>& stored) const;
+
     HKEY m_root;
     std::string m_path;
 };

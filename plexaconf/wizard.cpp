@@ -166,8 +166,6 @@ void CSearchPage::Finish(tSearchOutcome outcome)
 {
     m_searching = false;
     StopAnimation(Item(IDC_SEARCH_ANIMATION));
-    TraceHere("search done: %d local adapters, %d adapters in the list\n", static_cast<int>(outcome.locals.size()),
-              static_cast<int>(outcome.list.size()));
     m_wizard.Search() = outcome;
     SetWizardButtons(PSWIZB_NEXT);
     PressButton(PSBTN_NEXT);
@@ -301,7 +299,6 @@ void CAdaptersPage::OnAdd()
     // From here on a remote adapter's key may change: no way back by Cancel. (Stations the
     // search listed do not count as keyed: their keys have not been touched.)
     CWizard::EnableCancel(Sheet(), false);
-    TraceHere("adding the adapter with the security ID %s\n", id.c_str());
     HCURSOR cursor = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
     tNetworkKey random;
     tMacAddress found = MacZero();
@@ -440,9 +437,6 @@ void CAssignPage::Finish(std::vector<tListedAdapter> list, bool completed)
     m_assigning = false;
     StopAnimation(Item(IDC_ASSIGN_ANIMATION));
     m_wizard.List() = list;
-    for (const tListedAdapter& listed : list)
-        TraceHere("%s: result %d, %s\n", MacListText(listed.address).c_str(), listed.result,
-                  listed.answers ? "answers under the new key" : "does not answer under the new key");
     if (!completed)
         return;
     SetWizardButtons(PSWIZB_NEXT);

@@ -1,12 +1,13 @@
 #include "plexaconf/wizard_model.h"
 
 #include "common/trace.h"
+#include "plexaconf/internal_adapter.h"
 
 const char kAllowAll[] = "all";
 
 std::string MacListText(const tMacAddress& address)
 {
-    return MacToText(address, ":");
+    return MacTraceText(address);
 }
 
 void AddToList(std::vector<tListedAdapter>& list, const tMacAddress& address, const std::string& securityId)
@@ -151,7 +152,13 @@ bool CAssignProcedure::Run(CThread& worker, std::vector<tListedAdapter>& list, c
         if (listed.local)
             if (std::shared_ptr<CInternalAdapter> adapter = m_layer.AdapterOfLocal(listed.address))
                 answering = adapter->AnsweringStations(kAnswerWaitMs);
+    // An adapter counts only when its own key procedure succeeded, and remote ones only when
+    // the local adapter took the key too: otherwise they may answer under the old key.
+    bool localTook = false;
+    for (const tListedAdapter& listed : list)
+        if (listed.local && listed.result != 0)
+            localTook = true;
     for (tListedAdapter& listed : list)
-        listed.answers = answering.count(listed.address) > 0;
+        listed.answers = listed.result != 0 && localTook && (listed.local || answering.count(listed.address) > 0);
     return !worker.WaitForStop(edgeMs);
 }

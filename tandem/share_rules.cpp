@@ -15,6 +15,14 @@ bool IsKeyName(const std::string& name)
     return name.front() != ' ' && name.back() != ' ' && name.front() != '\t' && name.back() != '\t';
 }
 
+// A share is served by its full path: a relative one would change with the working folder.
+bool IsAbsoluteFolder(const std::string& path)
+{
+    if (path.size() >= 3 && ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')))
+        return path[1] == ':' && path[2] == '\\';
+    return path.size() > 2 && path[0] == '\\' && path[1] == '\\';
+}
+
 } // namespace
 
 unsigned ValidateShare(const std::string& name, const std::string& path,
@@ -26,7 +34,7 @@ unsigned ValidateShare(const std::string& name, const std::string& path,
         return SHARE_TEXT_BACKSLASH;
     if (!IsKeyName(name) || !IsSafeEntryName(name))
         return SHARE_TEXT_NAME_INVALID;
-    if (!isFolder(path))
+    if (!IsAbsoluteFolder(path) || !isFolder(path))
         return SHARE_TEXT_PATH_INVALID;
     return 0;
 }

@@ -26,6 +26,22 @@ std::string WithoutSeparator(std::string path)
     return path;
 }
 
+// Whether one local path is the other or lies inside it; Windows paths compare without case.
+bool LocalPathsOverlap(const std::string& a, const std::string& b)
+{
+    auto folded = [](const std::string& path) {
+        std::string text = WithoutSeparator(path);
+        for (char& c : text)
+            if (c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c - 'A' + 'a');
+        return text;
+    };
+    std::string x = folded(a), y = folded(b);
+    if (x.size() > y.size())
+        std::swap(x, y);
+    return y.compare(0, x.size(), x) == 0 && (y.size() == x.size() || y[x.size()] == '\\');
+}
+
 // The last part of a share path: the name a row shows.
 std::string LastPart(const std::string& path)
 {
@@ -94,6 +110,17 @@ bool CTransfers::IsDownloading(uint32_t host, const std::string& remotePath) con
     return false;
 }
 
+bool CTransfers::IsWritingTo(const std::string& localPath) const
+{
+    for (const tActive& download : m_downloads)
+        if (LocalPathsOverlap(download.localPath, localPath))
+            return true;
+    for (const auto& folder : m_folders)
+        if (LocalPathsOverlap(folder->localBase + LastPart(folder->remoteBase), localPath))
+            return true;
+    return false;
+}
+
 int CTransfers::AddRow(tKind kind, int transferId, const std::string& name, const std::string& host)
 {
     tRow row;
@@ -133,6 +160,7 @@ int CTransfers::StartDownload(uint32_t host, const std::string& hostName, const 
     tActive download;
     download.host = host;
     download.remotePath = remotePath;
+    download.localPath = localPath;
     download.id = offset > 0 ? m_requests.RetrieveFrom(host, remotePath, localPath, offset, download.cancel)
                              : m_requests.Retrieve(host, remotePath, localPath, download.cancel);
     download.rowKey = AddRow(ROW_DOWNLOAD, download.id, LastPart(remotePath), hostName);

@@ -95,6 +95,9 @@ public:
     // Whether a download of that remote path (a file, or a folder without trailing "\") on
     // that host is running already, alone or as a folder download.
     bool IsDownloading(uint32_t host, const std::string& remotePath) const;
+    // Whether a running download writes that local file or folder, or into it, or it into one
+    // (of any host): two downloads into one file would mix their bytes.
+    bool IsWritingTo(const std::string& localPath) const;
 
     // offset > 0 resumes at that byte of an existing local file.
     int StartDownload(uint32_t host, const std::string& hostName, const std::string& remotePath,
@@ -160,6 +163,7 @@ private:
         tCancelHandle cancel = NewCancelFlag();
         uint32_t host = 0;
         std::string remotePath;
+        std::string localPath;
         int rowKey = 0;
     };
 

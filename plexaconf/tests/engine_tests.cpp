@@ -2,6 +2,7 @@
 // in-memory rawport, with either the emulator's devices or a scripted device behind it.
 #include <gtest/gtest.h>
 
+#include <stdio.h>
 #include <string.h>
 
 #include <algorithm>
@@ -155,6 +156,35 @@ TEST_F(EngineTest, AddRemoteStopsWhenTheLocalAdapterRefusesTheKey)
     EXPECT_EQ(0, CountSent(kEntryStatReq));
     EXPECT_EQ(0, CountSent(kEntryRemoteKey));
     EXPECT_NE(std::string::npos, Trace().find("EEPROM check failed"));
+}
+
+TEST_F(EngineTest, ARemoteKeyTheEepromNeverShowsIsCheckedThreeTimesAndTheStepGoesOn)
+{
+    Network(kHomePlugNetwork);
+    Search();
+    tNetworkKey before = KeyOf("desk");
+    Script([&](const tBytes& sent) {
+        std::vector<tBytes> answers;
+        if (IsEntry(sent, kEntryEeprom))
+            answers.push_back(Eeprom(kDesk, before));
+        return answers;
+    });
+    ClearSent();
+    tNetworkKey dak = CPlexaEngine::PasswordToKey("STUDY00000000002");
+    tMacAddress found = MacZero();
+    EXPECT_EQ(0, m_adapter->SetDevice(&dak, CPlexaEngine::PasswordToKey("Our password"), kStudy, false, found))
+        << "nobody answers the status request";
+    EXPECT_EQ(4, CountSent(kEntryEeprom)) << "one read first, then three checks of the network key (none of the default key)";
+    std::string trace = Trace();
+    size_t mismatches = 0;
+    for (size_t at = trace.find("CompareEEPROM failed."); at != std::string::npos; at = trace.find("CompareEEPROM failed.", at + 1))
+        ++mismatches;
+    EXPECT_EQ(3u, mismatches);
+    EXPECT_NE(std::string::npos, trace.find("Setting local DEK succeeded"));
+    size_t failed = trace.find("Setting remote NEK failed");
+    EXPECT_NE(std::string::npos, failed);
+    EXPECT_LT(failed, trace.find("Returned unsuccesful from waiting for HPReqStatsResp")) << "the status request still follows";
+    EXPECT_EQ(1, CountSent(kEntryStatReq));
 }
 
 TEST_F(EngineTest, EepromAnswerOfAnotherLengthGetsExactlyOneMoreWait)
@@ -362,5 +392,21 @@ TEST(StoredIds, KeptOnceInOrderAndTheKeyGoesWithTheLast)
     ASSERT_TRUE(key.SetMultiString("networkkeys", {"ABCD1234EFGH5678", "x", std::string(5000, 'A'), "ABCD1234EFGH5678"}));
     key.Close();
     EXPECT_EQ((std::vector<std::string>{"ABCD1234EFGH5678"}), store.Read());
+    CRegistryKey::DeleteTree(HKEY_CURRENT_USER, path);
+
+    // More IDs than the search tries: adding and removing keeps every one of them stored.
+    char id[17];
+    for (int i = 0; i < 40; ++i) {
+        snprintf(id, sizeof id, "ID%014d", i);
+        ASSERT_TRUE(store.Add(id));
+    }
+    EXPECT_EQ(kMaxStoredIds, store.Read().size());
+    EXPECT_TRUE(store.Remove("ID00000000000000"));
+    ASSERT_TRUE(key.Open(HKEY_CURRENT_USER, path));
+    ASSERT_TRUE(key.GetMultiString("networkkeys", raw));
+    key.Close();
+    EXPECT_EQ(39u, raw.size());
+    EXPECT_EQ("ID00000000000039", raw.back());
+    EXPECT_EQ("ID00000000000001", store.Read().front());
     CRegistryKey::DeleteTree(HKEY_CURRENT_USER, path);
 }

@@ -169,6 +169,8 @@ TEST(AdapterList, AStationFoundAgainByItsIdGetsTheIdOnce)
     EXPECT_EQ("STUDY00000000002", list[1].securityId);
     EXPECT_EQ(CPlexaEngine::PasswordToKey("STUDY00000000002"), list[1].dak);
     EXPECT_TRUE(list[0].securityId.empty()) << "the local adapter takes no ID";
+    // Addresses are shown in lower case, as everywhere else.
+    EXPECT_EQ("0a:bc:de:f0:12:3f", MacListText(Mac("0A:BC:DE:F0:12:3F")));
 }
 
 namespace {
@@ -221,6 +223,40 @@ TEST_F(AssignTest, EveryAdapterTakesTheKeyAndAnswersUnderIt)
     EXPECT_EQ(nek, KeyOf("study"));
     EXPECT_EQ(nek, KeyOf("attic"));
     EXPECT_EQ(CPlexaEngine::PasswordToKey("NotOurs"), KeyOf("neighbour"));
+}
+
+TEST_F(AssignTest, NoAdapterAnswersUnderTheNewKeyWhenTheLocalAdapterRefusedIt)
+{
+    Network(kHomePlugNetwork);
+    Search();
+    std::vector<tListedAdapter> list = Listed();
+    // The local adapter never shows the new key, while every adapter still answers status
+    // requests under the key they share.
+    Script([](const tBytes& sent) {
+        std::vector<tBytes> answers;
+        if (sent.size() > 15 && sent[15] == kEntryEeprom) {
+            uint8_t block[51] = {};
+            answers.push_back(AnswerEeprom(kPc, kDesk, block));
+        }
+        if (sent.size() > 15 && sent[15] == kEntryStatReq)
+            for (const tMacAddress& station : {kDesk, kStudy, kAttic})
+                answers.push_back(AnswerStatRsp(kPc, station));
+        return answers;
+    });
+    ASSERT_EQ(3u, m_adapter->AnsweringStations(500).size()) << "all three answer under their present key";
+    CPlexaEngine engine(*m_layer);
+    CAssignProcedure assign(engine, *m_layer, [](const std::function<void()>& operation) { operation(); });
+    CThread worker;
+    bool completed = false;
+    ASSERT_TRUE(worker.Start([&](CThread& self) {
+        completed = assign.Run(self, list, CPlexaEngine::PasswordToKey("Our password"), [] {}, 10, 10);
+    }));
+    ASSERT_TRUE(worker.Join(60000));
+    EXPECT_TRUE(completed);
+    for (const tListedAdapter& listed : list) {
+        EXPECT_EQ(0, listed.result) << MacListText(listed.address);
+        EXPECT_FALSE(listed.answers) << MacListText(listed.address) << " is not on the new key";
+    }
 }
 
 TEST_F(AssignTest, ACancelledAssignmentStartsNoFurtherAdapter)

@@ -9,7 +9,7 @@ const int kMessageLimit = 1024;
 
 } // namespace
 
-CChatBox::CChatBox(HINSTANCE instance, std::function<void(const std::string&)> send)
+CChatBox::CChatBox(HINSTANCE instance, std::function<bool(const std::string&)> send)
     : ui::CDialog(instance, IDD_CHAT), m_send(std::move(send))
 {
 }
@@ -70,7 +70,10 @@ void CChatBox::SendTyped()
         text.resize(kMessageLimit);
     if (text.empty())
         return;
-    m_send(text);
+    if (!m_send(text)) {
+        MessageBeep(MB_ICONWARNING);
+        return;
+    }
     SetItemText(IDC_CHAT_MESSAGE, "");
     SetFocus(Item(IDC_CHAT_MESSAGE));
 }

@@ -12,7 +12,8 @@
 class CChatBox : public ui::CDialog {
 public:
     // send: called with the typed text (never empty).
-    CChatBox(HINSTANCE instance, std::function<void(const std::string&)> send);
+    // send answers false when the message could not be taken; it then stays in the edit.
+    CChatBox(HINSTANCE instance, std::function<bool(const std::string&)> send);
 
     bool Create(HWND parent);
     // Reads the message edit and hands it to send: the Send button and command 40020.
@@ -29,5 +30,5 @@ protected:
 private:
     void Layout();
 
-    std::function<void(const std::string&)> m_send;
+    std::function<bool(const std::string&)> m_send;
 };

@@ -618,6 +618,10 @@ void CCobbleDialog::OnDownload(bool toLastFolder)
     std::string title = xUtilLoadString(m_instance, IDS_TITLE);
     for (const ShareItem& item : chosen) {
         std::string local = target + item.name;
+        if (m_transferBook->IsWritingTo(local)) {
+            ui::ShowMessage(m_hwnd, FormatText(m_instance, IDS_TARGET_IN_USE, item.name), title, MB_OK | MB_ICONINFORMATION);
+            continue;
+        }
         uint64_t existing = 0;
         int64_t offset = 0;
         int answer = IDYES;

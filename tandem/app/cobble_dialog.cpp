@@ -297,7 +297,12 @@ bool CCobbleDialog::OnCreate()
     m_discovery.reset(new CHostThread(this, interfaces, m_shuttingDown, discovery));
     m_chatChannel.reset(new ChatChannel(this, m_shuttingDown, m_options.chatOptions));
 
-    m_dropTarget = RegisterFolderDropTarget(m_tree, [this](const std::string& folder) { ShareDroppedFolder(folder); });
+    // The share dialog is modal: it runs once the drag has ended, so that the drag's source is
+    // not left waiting for it.
+    m_dropTarget = RegisterFolderDropTarget(m_tree, [this](const std::string& folder) {
+        HWND window = m_hwnd;
+        ui::PostTask(window, [this, folder] { ShareDroppedFolder(folder); });
+    });
     LoadHostName();
     m_discovery->HostSeen(kLocalHost, hostName, HOST_LOCAL);
     SetTimer(m_hwnd, kTransferTimer, 1000, nullptr);
@@ -396,8 +401,7 @@ void CCobbleDialog::CreatePanes()
     addColumn(m_transfers, 2, IDS_HOST, "columnwidthtransferviewhost", 100);
 
     m_chat.reset(new CChatBox(m_instance, [this](const std::string& text) {
-        if (m_chatChannel)
-            m_chatChannel->Post(text);
+        return m_chatChannel && m_chatChannel->Post(text);
     }));
     m_chat->Create(m_hwnd);
     ShowWindow(m_chat->Handle(), SW_SHOW);

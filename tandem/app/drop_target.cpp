@@ -53,7 +53,6 @@ public:
         std::string folder = FolderOf(data);
         m_folder.clear();
         *effect = folder.empty() ? DROPEFFECT_NONE : DROPEFFECT_LINK;
-        // The share dialog is modal: it runs after the drag has ended.
         if (!folder.empty() && m_dropped)
             m_dropped(folder);
         return S_OK;

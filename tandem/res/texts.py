@@ -197,6 +197,13 @@ STRINGS = {
     "IDS_ABOUT_TITLE": ("About Brindle Tandem", "Über Brindle Tandem", "À propos de Brindle Tandem",
                         "Informazioni su Brindle Tandem", "Acerca de Brindle Tandem", "Over Brindle Tandem"),
     "IDS_VERSION": ("Version %u.%02u.%04u (%02u.%02u.%04u)",) * 6,
+    "IDS_TARGET_IN_USE": (
+        '"%s" is already being downloaded to this folder. Wait until that download has ended, or choose another folder.',
+        '"%s" wird bereits in diesen Ordner heruntergeladen. Warten Sie, bis dieser Download beendet ist, oder wählen Sie einen anderen Ordner.',
+        '"%s" est déjà en cours de téléchargement dans ce dossier. Attendez la fin de ce téléchargement ou choisissez un autre dossier.',
+        '"%s" è già in corso di download in questa cartella. Attendere la fine di quel download o scegliere un\'altra cartella.',
+        '"%s" ya se está descargando en esta carpeta. Espere a que termine esa descarga o elija otra carpeta.',
+        '"%s" wordt al naar deze map gedownload. Wacht tot die download is voltooid of kies een andere map.'),
 }
 
 # Texts of menus and dialogs.

@@ -27,6 +27,10 @@ TEST(ShareRulesTest, ChecksInTheOrderTheUserIsTold)
     testsupport::WriteFileText(dir.File("file.txt"), "x");
     EXPECT_EQ(ValidateShare("music", dir.File("file.txt"), folder), static_cast<unsigned>(SHARE_TEXT_PATH_INVALID));
     EXPECT_EQ(ValidateShare("music", dir.Path(), folder), 0u);
+    // Folders by relative paths are refused even when they exist from here.
+    for (const char* path : {".", "..\\", "music", "\\music", "C:music"})
+        EXPECT_EQ(ValidateShare("music", path, AnyFolder), static_cast<unsigned>(SHARE_TEXT_PATH_INVALID)) << path;
+    EXPECT_EQ(ValidateShare("music", "\\\\server\\music", AnyFolder), 0u);
 }
 
 TEST(ShareRulesTest, NamesTheSettingsFileOrThePeersCannotHoldAreRefused)

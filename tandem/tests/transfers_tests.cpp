@@ -313,6 +313,21 @@ TEST_F(TransfersTest, FolderAlreadyBeingDownloadedIsRecognised)
     EXPECT_FALSE(transfers.IsDownloading(kHost, "\\docs"));
 }
 
+TEST_F(TransfersTest, NoTwoDownloadsWriteOneLocalPath)
+{
+    int file = transfers.StartDownload(kHost, "desk", "\\docs\\a.txt", "C:\\got\\a.txt");
+    transfers.StartFolderDownload(kOther, "laptop", "\\docs\\tree\\", "C:\\got");
+    // The same file from another host, in another letter case, and anything in or around the
+    // folder being filled are all taken.
+    for (const char* path : {"C:\\got\\a.txt", "c:\\GOT\\A.TXT", "C:\\got\\tree", "C:\\got\\tree\\",
+                             "C:\\got\\tree\\sub\\b.txt", "C:\\got", "C:\\"})
+        EXPECT_TRUE(transfers.IsWritingTo(path)) << path;
+    for (const char* path : {"C:\\got\\a.txt2", "C:\\got\\b.txt", "C:\\got\\treehouse", "D:\\got\\a.txt"})
+        EXPECT_FALSE(transfers.IsWritingTo(path)) << path;
+    transfers.DownloadFinished(file, true);
+    EXPECT_FALSE(transfers.IsWritingTo("C:\\got\\a.txt")) << "free again once the download has ended";
+}
+
 TEST_F(TransfersTest, UploadHandsBackACancelFlagAndFollowsTheSend)
 {
     tCancelHandle cancel = transfers.UploadStarting(7, "\\docs\\a.txt", "laptop");
