@@ -13,6 +13,8 @@ namespace {
 
 const DWORD kSlice = 100;
 const DWORD kReportInterval = 1000;
+// What a receive starts with: a whole small file or reply, with its header.
+const size_t kSmallBuffer = 64 * 1024;
 
 bool Cancelled(const tCancelFlag& cancel)
 {
@@ -433,7 +435,7 @@ bool ReceiveFramedString(SOCKET socket, std::string& out, const tCancelFlag& can
 {
     out.clear();
     // Most replies are short: their first bytes come with the header.
-    const size_t room = 64 * 1024;
+    const size_t room = kSmallBuffer;
     std::unique_ptr<char[]> start(new char[room]);
     std::string header;
     int64_t length = 0;
@@ -462,13 +464,17 @@ bool ReceiveFramedFileImpl(SOCKET socket, const char* path, int64_t offset, int 
     if (headerSeen)
         *headerSeen = false;
     // The payload's first bytes come with the header: a small file is one look and one receive.
-    std::unique_ptr<char[]> buffer(new char[kFramedChunk]);
+    // The buffer grows to a whole chunk only for a file that needs it: under Wine a block that
+    // large is mapped and unmapped for every file, and the faults and unmapping of a megabyte
+    // cost more than a small file's whole transfer.
+    size_t size = kSmallBuffer;
+    std::unique_ptr<char[]> buffer(new char[size]);
     CSocketWait wait(socket, FD_READ | FD_CLOSE);
     std::string header;
     int64_t total = 0;
     size_t got = 0;
     bool gotHeader = path && offset >= 0 &&
-                     ReceiveHeaderAndStart(socket, wait, header, total, INT64_MAX - offset, buffer.get(), kFramedChunk, got,
+                     ReceiveHeaderAndStart(socket, wait, header, total, INT64_MAX - offset, buffer.get(), size, got,
                                            cancel, headerSeen);
     if (!gotHeader) {
         if (listener)
@@ -499,7 +505,12 @@ bool ReceiveFramedFileImpl(SOCKET socket, const char* path, int64_t offset, int 
         int count = static_cast<int>(got);
         got = 0;
         if (count == 0) {
-            int want = static_cast<int>(std::min<int64_t>(total - received, kFramedChunk));
+            int64_t left = total - received;
+            if (static_cast<int64_t>(size) < std::min<int64_t>(left, kFramedChunk)) {
+                size = static_cast<size_t>(std::min<int64_t>(left, kFramedChunk));
+                buffer.reset(new char[size]);
+            }
+            int want = static_cast<int>(std::min<int64_t>(left, static_cast<int64_t>(size)));
             if (!ReceiveSome(socket, wait, buffer.get(), want, cancel, count)) {
                 ok = false;
                 break;
@@ -572,8 +583,9 @@ bool SendFramedImpl(SOCKET socket, const void* payload, const char* fileName, in
     // The header goes out together with the first piece of the payload: a small message is one
     // send, and the payload never waits for the peer to acknowledge a lone header.
     std::string header = FormatFramedHeader(length);
+    // Room for the largest piece, which for a small file is the whole file (see the receive).
     size_t first = static_cast<size_t>(std::min<int64_t>(length, kFramedChunk));
-    std::unique_ptr<char[]> buffer(new char[header.size() + (file ? kFramedChunk : first)]);
+    std::unique_ptr<char[]> buffer(new char[header.size() + first]);
     memcpy(buffer.get(), header.data(), header.size());
     CProgressReporter reporter(listener, jobId, offset + length, offset);
     CSocketWait wait(socket, FD_WRITE | FD_CLOSE);
