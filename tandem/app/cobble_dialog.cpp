@@ -20,6 +20,10 @@ namespace {
 
 const uint32_t kLocalHost = 0x0100007F; // 127.0.0.1, network byte order
 const UINT_PTR kTransferTimer = 1;
+// Many small files make many row texts a second; each change costs the window a repaint, which
+// under load kept the window thread (and with it every transfer waiting on it) busy.
+const UINT_PTR kStatusTimer = 2;
+const UINT kStatusPaceMs = 200;
 const int kTreeImageCount = 10;
 
 struct tProgressArgs {
@@ -153,6 +157,8 @@ bool CCobbleDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
     case WM_TIMER:
         if (wParam == kTransferTimer)
             OnTimer();
+        else if (wParam == kStatusTimer)
+            FlushRowStatus();
         return true;
     case WM_COMMAND:
         OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
@@ -784,13 +790,37 @@ void CCobbleDialog::AddRow(int key, const std::string& name, const std::string& 
 
 void CCobbleDialog::SetRowStatus(int key, const std::string& status)
 {
+    // The first text after a quiet spell shows at once; what follows within the pace waits for
+    // the timer, and only the newest text of each row is shown.
+    if (m_statusPaced) {
+        m_pendingStatus[key] = status;
+        return;
+    }
     int row = FindRowItem(m_transfers, key);
     if (row >= 0)
         ListView_SetItemText(m_transfers, row, 1, const_cast<char*>(status.c_str()));
+    m_statusPaced = SetTimer(m_hwnd, kStatusTimer, kStatusPaceMs, nullptr) != 0;
+}
+
+void CCobbleDialog::FlushRowStatus()
+{
+    if (m_pendingStatus.empty()) {
+        KillTimer(m_hwnd, kStatusTimer);
+        m_statusPaced = false;
+        return;
+    }
+    std::map<int, std::string> pending;
+    pending.swap(m_pendingStatus);
+    for (const auto& entry : pending) {
+        int row = FindRowItem(m_transfers, entry.first);
+        if (row >= 0)
+            ListView_SetItemText(m_transfers, row, 1, const_cast<char*>(entry.second.c_str()));
+    }
 }
 
 void CCobbleDialog::RemoveRow(int key)
 {
+    m_pendingStatus.erase(key);
     int row = FindRowItem(m_transfers, key);
     if (row >= 0)
         ListView_DeleteItem(m_transfers, row);

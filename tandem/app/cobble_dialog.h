@@ -9,6 +9,7 @@
 #include <commctrl.h>
 
 #include <atomic>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -108,6 +109,7 @@ private:
     bool OnClose();
     void OnSize();
     void OnTimer();
+    void FlushRowStatus();
     void OnGetMinMaxInfo(MINMAXINFO* info);
     void OnEndSession(bool ending);
     void CreatePanes();
@@ -229,6 +231,9 @@ private:
     int m_left = 0;   // "leftpanelwidth"
     int m_bottom = 0; // "bottompanelheight"
     int m_dragging = 0; // 0 none, 1 vertical splitter, 2 horizontal
+    // Row texts that arrived while the transfer view was paced, applied together on the timer.
+    std::map<int, std::string> m_pendingStatus;
+    bool m_statusPaced = false;
     int m_dragPosition = 0;
     bool m_trackerShown = false;
 

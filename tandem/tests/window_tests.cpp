@@ -249,6 +249,23 @@ TEST_F(WindowTest, ChatMessageAppearsOnceInTheSendersOwnHistory)
     EXPECT_EQ(chat.History(), "desk: hello all\r\n127.0.0.50: psst");
 }
 
+TEST_F(WindowTest, RowTextsArePacedButTheNewestAlwaysShows)
+{
+    ASSERT_TRUE(Open());
+    HWND view = window->TransferView();
+    CTransfers& transfers = *window->Transfers();
+    ASSERT_TRUE(transfers.UploadStarting(7, "\\docs\\a.txt", "laptop"));
+    transfers.UploadStarted(7);
+    std::string first = ListText(view, 0, 1);
+    EXPECT_NE(first.find("0%"), std::string::npos) << "the first text after a quiet spell shows at once: " << first;
+    // A burst of texts: the view catches up with the newest within the pace.
+    transfers.UploadProgress(7, 40, 1.0);
+    transfers.UploadProgress(7, 80, 1.0);
+    transfers.UploadFinished(7, true);
+    EXPECT_EQ(first, ListText(view, 0, 1)) << "held back while paced";
+    EXPECT_TRUE(PumpUntil([&] { return ListText(view, 0, 1) == "Finished"; }, 2000)) << ListText(view, 0, 1);
+}
+
 TEST_F(WindowTest, ClosingAsksOnlyWhileSomethingTransfers)
 {
     VELMORA_REQUIRE_DISPLAY();
