@@ -164,8 +164,10 @@ def main():
                     f"state directory = {smb}/state\ncache directory = {smb}/state\nlock directory = {smb}/state\n"
                     f"private dir = {smb}/state\npid directory = {smb}/state\nlog file = {smb}/log\n"
                     f"[bench]\npath = {server.share}\nguest ok = yes\nread only = yes\n")
+        # In a session of its own: smbd ends by signalling its whole process group.
         smbd = subprocess.Popen(["ip", "netns", "exec", server.ns, "smbd", "--foreground", "--no-process-group",
-                                 "-s", conf], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                 "-s", conf], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                start_new_session=True)
 
         for host in hosts:
             host.build = build
