@@ -199,8 +199,8 @@ std::vector<std::string> BuildPlan(const CInfFile& inf, const tPlanRun& run)
         out.Line({"service", "stop", name});
     for (const std::string& name : services.remove)
         out.Line({"service", "delete", name});
-    for (const tServiceSpec& spec : services.add)
-        out.Line({"service", "add", spec.name, spec.binary, std::to_string(spec.start)});
+    for (const tServiceEntry& wanted : services.add)
+        out.Line({"service", "add", wanted.name, wanted.binary, std::to_string(wanted.start)});
     for (const auto& order : services.groupOrder)
         out.Line({"service", "group", order.first, order.second});
     for (const std::string& name : services.start)

@@ -33,25 +33,25 @@ void AddOnce(std::vector<std::string>& names, const std::string& name)
     names.push_back(name);
 }
 
-tServiceSpec ReadServiceSpec(const CInfFile& inf, const std::string& name, const std::string& section)
+tServiceEntry ReadServiceEntry(const CInfFile& inf, const std::string& name, const std::string& section)
 {
-    tServiceSpec spec;
-    spec.name = name;
-    spec.displayName = inf.KeyValue(section, "DisplayName");
+    tServiceEntry wanted;
+    wanted.name = name;
+    wanted.displayName = inf.KeyValue(section, "DisplayName");
     auto number = [&](const char* key, DWORD& out) {
         std::vector<CInfLine> lines = inf.Lines(section, key);
         int value = 0;
         if (!lines.empty() && lines.front().IntField(1, value))
             out = static_cast<DWORD>(value);
     };
-    number("ServiceType", spec.type);
-    number("StartType", spec.start);
-    number("ErrorControl", spec.errorControl);
-    spec.binary = inf.KeyValue(section, "ServiceBinary");
-    spec.group = inf.KeyValue(section, "LoadOrderGroup");
-    spec.dependencies = inf.KeyValues(section, "Dependencies");
-    spec.startName = inf.KeyValue(section, "StartName");
-    return spec;
+    number("ServiceType", wanted.type);
+    number("StartType", wanted.start);
+    number("ErrorControl", wanted.errorControl);
+    wanted.binary = inf.KeyValue(section, "ServiceBinary");
+    wanted.group = inf.KeyValue(section, "LoadOrderGroup");
+    wanted.dependencies = inf.KeyValues(section, "Dependencies");
+    wanted.startName = inf.KeyValue(section, "StartName");
+    return wanted;
 }
 
 bool OpenManager(CServiceHandle& manager, DWORD access, DWORD& error)
@@ -148,7 +148,7 @@ tServicePlan ReadServicePlan(const CInfFile& inf, const std::vector<std::string>
             size_t before = added.size();
             AddOnce(added, name);
             if (added.size() > before)
-                plan.add.push_back(ReadServiceSpec(inf, name, line.Field(3)));
+                plan.add.push_back(ReadServiceEntry(inf, name, line.Field(3)));
         }
         for (const CInfLine& line : inf.Lines(services, "ServiceGroupOrder"))
             if (!line.Field(1).empty())
@@ -194,38 +194,38 @@ bool DeleteServices(const std::vector<std::string>& names, DWORD& error)
     return true;
 }
 
-bool AddServices(const std::vector<tServiceSpec>& services, DWORD& error)
+bool AddServices(const std::vector<tServiceEntry>& services, DWORD& error)
 {
     if (services.empty())
         return true;
     CServiceHandle manager;
     if (!OpenManager(manager, SC_MANAGER_CREATE_SERVICE | SC_MANAGER_CONNECT, error))
         return false;
-    for (const tServiceSpec& spec : services) {
+    for (const tServiceEntry& wanted : services) {
         std::string dependencies;
-        for (const std::string& name : spec.dependencies)
+        for (const std::string& name : wanted.dependencies)
             dependencies += name + '\0';
         dependencies += '\0';
-        const char* display = spec.displayName.empty() ? spec.name.c_str() : spec.displayName.c_str();
-        const char* group = spec.group.empty() ? nullptr : spec.group.c_str();
-        const char* startName = spec.startName.empty() ? nullptr : spec.startName.c_str();
-        CServiceHandle service(CreateServiceA(manager.Get(), spec.name.c_str(), display, SERVICE_ALL_ACCESS, spec.type,
-                                              spec.start, spec.errorControl, spec.binary.c_str(), group, nullptr,
+        const char* display = wanted.displayName.empty() ? wanted.name.c_str() : wanted.displayName.c_str();
+        const char* group = wanted.group.empty() ? nullptr : wanted.group.c_str();
+        const char* startName = wanted.startName.empty() ? nullptr : wanted.startName.c_str();
+        CServiceHandle service(CreateServiceA(manager.Get(), wanted.name.c_str(), display, SERVICE_ALL_ACCESS, wanted.type,
+                                              wanted.start, wanted.errorControl, wanted.binary.c_str(), group, nullptr,
                                               dependencies.c_str(), startName, nullptr));
         if (!service && GetLastError() == ERROR_SERVICE_EXISTS) {
-            service.Attach(OpenServiceA(manager.Get(), spec.name.c_str(), SERVICE_CHANGE_CONFIG));
-            if (service && !ChangeServiceConfigA(service.Get(), spec.type, spec.start, spec.errorControl,
-                                                 spec.binary.c_str(), group, nullptr, dependencies.c_str(),
+            service.Attach(OpenServiceA(manager.Get(), wanted.name.c_str(), SERVICE_CHANGE_CONFIG));
+            if (service && !ChangeServiceConfigA(service.Get(), wanted.type, wanted.start, wanted.errorControl,
+                                                 wanted.binary.c_str(), group, nullptr, dependencies.c_str(),
                                                  startName, nullptr, display))
                 service.Close();
         }
         if (!service) {
             error = GetLastError();
-            TraceHere("cannot add service %s\n", spec.name.c_str());
+            TraceHere("cannot add service %s\n", wanted.name.c_str());
             TraceError(error);
             return false;
         }
-        Trace("[setup] service %s added\n", spec.name.c_str());
+        Trace("[setup] service %s added\n", wanted.name.c_str());
     }
     return true;
 }

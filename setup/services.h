@@ -13,7 +13,7 @@
 
 namespace setup {
 
-struct tServiceSpec {
+struct tServiceEntry {
     std::string name;
     std::string displayName;
     DWORD type = SERVICE_WIN32_OWN_PROCESS;
@@ -29,7 +29,7 @@ struct tServiceSpec {
 struct tServicePlan {
     std::vector<std::string> stop;
     std::vector<std::string> remove;
-    std::vector<tServiceSpec> add;
+    std::vector<tServiceEntry> add;
     std::vector<std::pair<std::string, std::string>> groupOrder; // group, neighbour
     std::vector<std::string> start;
 };
@@ -43,7 +43,7 @@ tServicePlan ReadServicePlan(const CInfFile& inf, const std::vector<std::string>
 // exist count as done where that is the goal (stopping, deleting).
 bool StopServices(const std::vector<std::string>& names, DWORD& error);
 bool DeleteServices(const std::vector<std::string>& names, DWORD& error);
-bool AddServices(const std::vector<tServiceSpec>& services, DWORD& error);
+bool AddServices(const std::vector<tServiceEntry>& services, DWORD& error);
 bool StartServices(const std::vector<std::string>& names, DWORD& error);
 // Inserts the group after its neighbour in the "List" of the service group order (at the
 // end when the neighbour is not listed); a group listed already stays where it is.
