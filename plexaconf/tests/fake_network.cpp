@@ -133,6 +133,15 @@ std::string CFakeNetworkTest::Trace()
     return testsupport::ReadFileText(m_dir.File("trace.log"));
 }
 
+size_t CFakeNetworkTest::CountInTrace(const std::string& text)
+{
+    std::string trace = Trace();
+    size_t count = 0;
+    for (size_t at = trace.find(text); at != std::string::npos; at = trace.find(text, at + 1))
+        ++count;
+    return count;
+}
+
 void CFakeNetworkTest::Later(DWORD ms, tBytes frame)
 {
     m_later.emplace_back(new CThread);

@@ -55,6 +55,7 @@ protected:
     void Search();
     tNetworkKey KeyOf(const char* name);
     std::string Trace();
+    size_t CountInTrace(const std::string& text);
     // Delivers a frame after a while, as a slow device would.
     void Later(DWORD ms, tBytes frame);
 

@@ -45,14 +45,6 @@ protected:
         return search.Run([this](int position) { m_progress.push_back(position); }, [this] { ++m_monitorStops; },
                           [this] { ++m_storedIdsFound; }, true);
     }
-    size_t CountInTrace(const std::string& text)
-    {
-        std::string trace = Trace();
-        size_t count = 0;
-        for (size_t at = trace.find(text); at != std::string::npos; at = trace.find(text, at + 1))
-            ++count;
-        return count;
-    }
 
     CSecurityIdStore m_store{HKEY_CURRENT_USER, kStoreKey};
     std::vector<int> m_progress;
