@@ -26,22 +26,6 @@ std::string WithoutSeparator(std::string path)
     return path;
 }
 
-// Whether one local path is the other or lies inside it; Windows paths compare without case.
-bool LocalPathsOverlap(const std::string& a, const std::string& b)
-{
-    auto folded = [](const std::string& path) {
-        std::string text = WithoutSeparator(path);
-        for (char& c : text)
-            if (c >= 'A' && c <= 'Z')
-                c = static_cast<char>(c - 'A' + 'a');
-        return text;
-    };
-    std::string x = folded(a), y = folded(b);
-    if (x.size() > y.size())
-        std::swap(x, y);
-    return y.compare(0, x.size(), x) == 0 && (y.size() == x.size() || y[x.size()] == '\\');
-}
-
 // The last part of a share path: the name a row shows.
 std::string LastPart(const std::string& path)
 {
@@ -112,11 +96,14 @@ bool CTransfers::IsDownloading(uint32_t host, const std::string& remotePath) con
 
 bool CTransfers::IsWritingTo(const std::string& localPath) const
 {
+    auto overlaps = [&localPath](const std::string& written) {
+        return IsInsideFolder(written, localPath) || IsInsideFolder(localPath, written);
+    };
     for (const tActive& download : m_downloads)
-        if (LocalPathsOverlap(download.localPath, localPath))
+        if (overlaps(download.localPath))
             return true;
     for (const auto& folder : m_folders)
-        if (LocalPathsOverlap(folder->localBase + LastPart(folder->remoteBase), localPath))
+        if (overlaps(folder->localBase + LastPart(folder->remoteBase)))
             return true;
     return false;
 }
