@@ -16,11 +16,16 @@ CWizardDriver::CWizardDriver()
         made.push_back(page.TemplateId());
         // The page is made before it is shown (and also when it is about to be skipped): act
         // once it is the current one.
-        // Twice posted, so that what the page posts itself when shown (its buttons) comes first.
+        // The first task is queued before anything the page starts when shown, so it still
+        // finds a page current that goes on by itself (the work page whose work is quick).
+        // Acting waits for a second turn, so that what the page posts itself when shown (its
+        // buttons) comes first.
         ui::PostTask(handle, [this, &page, handle] {
+            if (!IsCurrent(handle))
+                return;
+            shown.push_back(page.TemplateId());
             ui::PostTask(handle, [this, &page, handle] {
-                HWND sheet = GetParent(handle);
-                if (reinterpret_cast<HWND>(SendMessageA(sheet, PSM_GETCURRENTPAGEHWND, 0, 0)) == handle)
+                if (IsCurrent(handle))
                     Act(page);
             });
         });
@@ -30,6 +35,11 @@ CWizardDriver::CWizardDriver()
 CWizardDriver::~CWizardDriver()
 {
     ui::SetDialogObserver(nullptr);
+}
+
+bool CWizardDriver::IsCurrent(HWND page)
+{
+    return reinterpret_cast<HWND>(SendMessageA(GetParent(page), PSM_GETCURRENTPAGEHWND, 0, 0)) == page;
 }
 
 void CWizardDriver::Advance(ui::CDialogBase& page)
@@ -42,7 +52,6 @@ void CWizardDriver::Advance(ui::CDialogBase& page)
 void CWizardDriver::Act(ui::CDialogBase& page)
 {
     UINT id = page.TemplateId();
-    shown.push_back(id);
     if (onShown)
         onShown(page);
     for (const tAction& action : m_actions)

@@ -34,6 +34,7 @@ public:
     static void Advance(ui::CDialogBase& page);
 
 private:
+    static bool IsCurrent(HWND page);
     void Act(ui::CDialogBase& page);
     struct tAction {
         UINT templateId;
