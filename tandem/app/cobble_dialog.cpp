@@ -70,7 +70,7 @@ public:
 };
 
 CCobbleDialog::CCobbleDialog(HINSTANCE instance, const tCobbleOptions& options)
-    : m_instance(instance), m_options(options), m_settings(options.settingsPath)
+    : m_instance(instance), m_options(options), m_settings(options.settingsPath), m_rows(kStatusTimer, kStatusPaceMs)
 {
 }
 
@@ -158,7 +158,7 @@ bool CCobbleDialog::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
         if (wParam == kTransferTimer)
             OnTimer();
         else if (wParam == kStatusTimer)
-            FlushRowStatus();
+            m_rows.Flush();
         return true;
     case WM_COMMAND:
         OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
@@ -387,6 +387,7 @@ void CCobbleDialog::CreatePanes()
                                       LVS_SHOWSELALWAYS,
                                   0, 0, 0, 0, m_hwnd, reinterpret_cast<HMENU>(IDC_TRANSFERS), m_instance, nullptr);
     ListView_SetExtendedListViewStyle(m_transfers, LVS_EX_FULLROWSELECT);
+    m_rows.Attach(m_hwnd, m_transfers);
     setFont(m_transfers);
     // The group box lies under the view: it paints only around it.
     SetWindowPos(m_transferGroup, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -492,6 +493,7 @@ void CCobbleDialog::OnDestroy()
 {
     TraceVerbose("entering\n");
     KillTimer(m_hwnd, kTransferTimer);
+    m_rows.Stop();
     SaveLayout();
     m_shuttingDown = true;
     if (m_transferBook)
@@ -762,68 +764,19 @@ int CCobbleDialog::RetrieveFrom(uint32_t host, const std::string& remotePath, co
     return m_client->RetrieveFrom(host, remotePath, localPath, offset, std::move(cancel));
 }
 
-namespace {
-
-int FindRowItem(HWND view, int key)
-{
-    LVFINDINFOA find = {};
-    find.flags = LVFI_PARAM;
-    find.lParam = key;
-    return ListView_FindItem(view, -1, &find);
-}
-
-} // namespace
-
 void CCobbleDialog::AddRow(int key, const std::string& name, const std::string& status, const std::string& host)
 {
-    LVITEMA item = {};
-    item.mask = LVIF_TEXT | LVIF_PARAM;
-    item.iItem = ListView_GetItemCount(m_transfers);
-    item.pszText = const_cast<char*>(name.c_str());
-    item.lParam = key;
-    int row = ListView_InsertItem(m_transfers, &item);
-    if (row < 0)
-        return;
-    ListView_SetItemText(m_transfers, row, 1, const_cast<char*>(status.c_str()));
-    ListView_SetItemText(m_transfers, row, 2, const_cast<char*>(host.c_str()));
+    m_rows.Add(key, name, status, host);
 }
 
 void CCobbleDialog::SetRowStatus(int key, const std::string& status)
 {
-    // The first text after a quiet spell shows at once; what follows within the pace waits for
-    // the timer, and only the newest text of each row is shown.
-    if (m_statusPaced) {
-        m_pendingStatus[key] = status;
-        return;
-    }
-    int row = FindRowItem(m_transfers, key);
-    if (row >= 0)
-        ListView_SetItemText(m_transfers, row, 1, const_cast<char*>(status.c_str()));
-    m_statusPaced = SetTimer(m_hwnd, kStatusTimer, kStatusPaceMs, nullptr) != 0;
-}
-
-void CCobbleDialog::FlushRowStatus()
-{
-    if (m_pendingStatus.empty()) {
-        KillTimer(m_hwnd, kStatusTimer);
-        m_statusPaced = false;
-        return;
-    }
-    std::map<int, std::string> pending;
-    pending.swap(m_pendingStatus);
-    for (const auto& entry : pending) {
-        int row = FindRowItem(m_transfers, entry.first);
-        if (row >= 0)
-            ListView_SetItemText(m_transfers, row, 1, const_cast<char*>(entry.second.c_str()));
-    }
+    m_rows.SetStatus(key, status);
 }
 
 void CCobbleDialog::RemoveRow(int key)
 {
-    m_pendingStatus.erase(key);
-    int row = FindRowItem(m_transfers, key);
-    if (row >= 0)
-        ListView_DeleteItem(m_transfers, row);
+    m_rows.Remove(key);
 }
 
 void CCobbleDialog::Signal(int soundEvent)

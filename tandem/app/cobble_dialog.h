@@ -9,7 +9,6 @@
 #include <commctrl.h>
 
 #include <atomic>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,6 +16,7 @@
 #include "common/raii.h"
 #include "common/ui/window.h"
 #include "tandem/app/chat_box.h"
+#include "tandem/app/paced_rows.h"
 #include "tandem/chat_channel.h"
 #include "tandem/host_thread.h"
 #include "tandem/layout.h"
@@ -109,7 +109,6 @@ private:
     bool OnClose();
     void OnSize();
     void OnTimer();
-    void FlushRowStatus();
     void OnGetMinMaxInfo(MINMAXINFO* info);
     void OnEndSession(bool ending);
     void CreatePanes();
@@ -220,6 +219,7 @@ private:
     HWND m_list = nullptr;
     HWND m_transferGroup = nullptr;
     HWND m_transfers = nullptr;
+    CPacedRows m_rows;
     std::unique_ptr<CChatBox> m_chat;
     HIMAGELIST m_treeImages = nullptr;
     HIMAGELIST m_toolbarImages = nullptr;
@@ -231,9 +231,6 @@ private:
     int m_left = 0;   // "leftpanelwidth"
     int m_bottom = 0; // "bottompanelheight"
     int m_dragging = 0; // 0 none, 1 vertical splitter, 2 horizontal
-    // Row texts that arrived while the transfer view was paced, applied together on the timer.
-    std::map<int, std::string> m_pendingStatus;
-    bool m_statusPaced = false;
     int m_dragPosition = 0;
     bool m_trackerShown = false;
 

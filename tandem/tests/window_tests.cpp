@@ -255,15 +255,49 @@ TEST_F(WindowTest, RowTextsArePacedButTheNewestAlwaysShows)
     HWND view = window->TransferView();
     CTransfers& transfers = *window->Transfers();
     ASSERT_TRUE(transfers.UploadStarting(7, "\\docs\\a.txt", "laptop"));
-    transfers.UploadStarted(7);
+    ASSERT_EQ(1, ListView_GetItemCount(view)) << "the first change after a quiet spell shows at once";
     std::string first = ListText(view, 0, 1);
-    EXPECT_NE(first.find("0%"), std::string::npos) << "the first text after a quiet spell shows at once: " << first;
     // A burst of texts: the view catches up with the newest within the pace.
+    transfers.UploadStarted(7);
     transfers.UploadProgress(7, 40, 1.0);
     transfers.UploadProgress(7, 80, 1.0);
     transfers.UploadFinished(7, true);
     EXPECT_EQ(first, ListText(view, 0, 1)) << "held back while paced";
     EXPECT_TRUE(PumpUntil([&] { return ListText(view, 0, 1) == "Finished"; }, 2000)) << ListText(view, 0, 1);
+}
+
+TEST_F(WindowTest, ABurstOfUploadsReachesTheViewTogetherAndInOrder)
+{
+    ASSERT_TRUE(Open());
+    HWND view = window->TransferView();
+    CTransfers& transfers = *window->Transfers();
+    // Enough rows for the view to scroll, each one's changes within the pace.
+    const int kUploads = 60;
+    for (int serial = 1; serial <= kUploads; ++serial) {
+        ASSERT_TRUE(transfers.UploadStarting(serial, "\\docs\\f" + std::to_string(serial), "laptop"));
+        transfers.UploadStarted(serial);
+        transfers.UploadFinished(serial, serial % 2 == 0);
+    }
+    EXPECT_EQ(1, ListView_GetItemCount(view)) << "only the first row went in at once";
+    ASSERT_TRUE(PumpUntil([&] { return ListView_GetItemCount(view) == kUploads; }, 2000))
+        << ListView_GetItemCount(view);
+    for (int row = 0; row < kUploads; ++row) {
+        EXPECT_EQ("\\docs\\f" + std::to_string(row + 1), ListText(view, row, 0));
+        EXPECT_EQ(row % 2 == 1 ? "Finished" : "Failed", ListText(view, row, 1)) << "row " << row;
+        EXPECT_EQ("laptop", ListText(view, row, 2));
+    }
+    // After a quiet spell a new row goes in at once again; a row that comes and goes within
+    // the pace never reaches the view, and the rows that count down leave together.
+    PumpUntil([] { return false; }, 600);
+    ASSERT_TRUE(transfers.UploadStarting(100, "\\docs\\later", "laptop"));
+    EXPECT_EQ(kUploads + 1, ListView_GetItemCount(view));
+    ASSERT_TRUE(transfers.UploadStarting(101, "\\docs\\brief", "laptop"));
+    transfers.UploadFinished(101, true);
+    for (int second = 0; second < 6; ++second)
+        transfers.Tick();
+    ASSERT_TRUE(PumpUntil([&] { return ListView_GetItemCount(view) == 1; }, 2000)) << ListView_GetItemCount(view);
+    EXPECT_EQ("\\docs\\later", ListText(view, 0, 0)) << "the upload still running keeps its row";
+    EXPECT_EQ(1u, transfers.RowCount());
 }
 
 TEST_F(WindowTest, ClosingAsksOnlyWhileSomethingTransfers)
