@@ -325,8 +325,7 @@ TEST(FramedFile, CancelOrEarlyCloseDeletesThePartialFile)
         CRecorder received;
         ASSERT_TRUE(SendRaw(a.Get(), "1000000:" + std::string(5000, 'x')));
         std::thread canceller([&] {
-            Sleep(400);
-            EXPECT_TRUE(FileExists(target)) << "being written";
+            EXPECT_TRUE(testsupport::WaitFor([&] { return FileExists(target); }, 5000)) << "being written";
             cancel = true;
         });
         EXPECT_FALSE(ReceiveFramedFile(b.Get(), target.c_str(), 9, cancel, &received));

@@ -54,6 +54,17 @@ bool WriteFileText(const std::string& path, const std::string& text)
     return static_cast<bool>(out);
 }
 
+bool WaitFor(const std::function<bool()>& condition, DWORD milliseconds)
+{
+    DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start > milliseconds)
+            return false;
+        Sleep(5);
+    }
+    return true;
+}
+
 bool FileExists(const std::string& path)
 {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;

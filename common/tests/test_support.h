@@ -6,6 +6,7 @@
 
 #include <stdio.h>
 
+#include <functional>
 #include <string>
 
 namespace testsupport {
@@ -34,6 +35,9 @@ std::string ProgramFolder();
 bool DisplayRequired();
 // Whether a window can be made at all.
 bool HaveDisplay();
+// Polls the condition until it holds or the time is up; whether it held. For results that a
+// worker thread or a timer brings, however late a loaded machine lets it run.
+bool WaitFor(const std::function<bool()>& condition, DWORD milliseconds);
 
 // A registry key made for one test and removed with everything below it afterwards.
 class CTestKey {

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <stdexcept>
 
+#include "common/tests/test_support.h"
 #include "common/thread.h"
 
 TEST(Thread, DestructorStopsAndJoinsTheBody)
@@ -17,7 +18,7 @@ TEST(Thread, DestructorStopsAndJoinsTheBody)
             ended = true;
         }));
         EXPECT_TRUE(worker.IsRunning());
-        Sleep(50);
+        EXPECT_TRUE(testsupport::WaitFor([&] { return turns.load() > 0; }, 5000));
     }
     EXPECT_TRUE(ended) << "the owner waited for its thread";
     EXPECT_GT(turns.load(), 0);

@@ -9,22 +9,10 @@
 
 #include "common/deadline.h"
 #include "common/raii.h"
+#include "common/tests/test_support.h"
 #include "common/work_queue.h"
 
-namespace {
-
-bool WaitFor(const std::function<bool()>& condition, DWORD milliseconds)
-{
-    DWORD start = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - start > milliseconds)
-            return false;
-        Sleep(5);
-    }
-    return true;
-}
-
-} // namespace
+using testsupport::WaitFor;
 
 TEST(DeadlineTimer, SetsEachFlagWhenItsTimeIsUpAndNoSooner)
 {
@@ -105,7 +93,8 @@ TEST(WorkQueue, StopJoinsRunningJobsAndDropsWaitingOnes)
             ++ran;
             while (!stopping)
                 Sleep(5);
-            Sleep(50);
+            // Long enough for the stop to be asked for before the worker could take the next.
+            Sleep(300);
         }));
         ASSERT_TRUE(queue.Push(owned));
         ASSERT_TRUE(WaitFor([&] { return ran == 1; }, 2000));
