@@ -5,10 +5,12 @@
 #include <thread>
 #include <vector>
 
+#include "common/tests/test_support.h"
 #include "powerline/packet_port.h"
 #include "powerline/tests/fake_rawport.h"
 
 using namespace fakerawport;
+using testsupport::WaitFor;
 
 namespace {
 
@@ -194,44 +196,40 @@ TEST_F(PacketPortTest, FailedReadRemovesTheAdapterOnceAndTheWaitGoesOn)
 
 TEST_F(PacketPortTest, PacingKeepsTheGapsBetweenFrames)
 {
+    // Gaps long enough that a sender thread a loaded machine wakes late cannot pass for one
+    // that did not wait; only the lower bounds are exact.
+    const DWORD kGap = 500;
     Create({MakeAdapter("A", 1)});
     PortScanAdapters(m_port);
     tPortAdapter* adapter = PortFirstAdapter(m_port);
     std::vector<uint8_t> frame = Frame(1);
 
-    DWORD start = GetTickCount();
-    PortQueueFrame(adapter, frame.data(), frame.size(), 100);
-    ASSERT_EQ(1u, Sent().size()) << "the first frame leaves at once";
-    EXPECT_LT(Sent()[0].tick - start, 20u);
-    Sleep(10);
+    PortQueueFrame(adapter, frame.data(), frame.size(), kGap);
+    ASSERT_EQ(1u, Sent().size()) << "the first frame leaves at once, on the caller's thread";
     frame[20] = 2;
-    PortQueueFrame(adapter, frame.data(), frame.size(), 100);
+    PortQueueFrame(adapter, frame.data(), frame.size(), kGap);
     EXPECT_EQ(1u, Sent().size()) << "the second waits for the gap";
-    Sleep(400);
-    ASSERT_EQ(2u, Sent().size());
+    ASSERT_TRUE(WaitFor([&] { return Sent().size() == 2; }, kGap + 5000));
     DWORD gap = Sent()[1].tick - Sent()[0].tick;
-    EXPECT_GE(gap, 90u);
-    EXPECT_LE(gap, 160u);
+    EXPECT_GE(gap, kGap - 10);
 
     // After the gap has passed and with an empty queue, a frame leaves at once again.
+    Sleep(kGap + 100);
     ClearSent();
-    DWORD now = GetTickCount();
     PortQueueFrame(adapter, frame.data(), frame.size(), 100);
     ASSERT_EQ(1u, Sent().size());
-    EXPECT_LT(Sent()[0].tick - now, 20u);
 
-    // Three at once with gaps 100, 100, 20: about 0, 100 and 200 ms.
+    // Three at once with gaps 100, 100, 20: after 0, 100 and 200 ms at the earliest.
     Sleep(150);
     ClearSent();
     for (DWORD gapMs : {100u, 100u, 20u}) {
         frame[21] = static_cast<uint8_t>(gapMs + frame[21]); // three different frames
         PortQueueFrame(adapter, frame.data(), frame.size(), gapMs);
     }
-    Sleep(500);
+    ASSERT_TRUE(WaitFor([&] { return Sent().size() == 3; }, 5000));
     std::vector<tSentFrame> sent = Sent();
-    ASSERT_EQ(3u, sent.size());
-    EXPECT_NEAR(100.0, static_cast<double>(sent[1].tick - sent[0].tick), 40.0);
-    EXPECT_NEAR(200.0, static_cast<double>(sent[2].tick - sent[0].tick), 60.0);
+    EXPECT_GE(sent[1].tick - sent[0].tick, 90u);
+    EXPECT_GE(sent[2].tick - sent[0].tick, 190u);
 }
 
 TEST_F(PacketPortTest, ImmediateSendsNeedNoCompletionWait)
@@ -306,17 +304,18 @@ TEST_F(PacketPortTest, AnAdapterRemovedWhileItsFramesWaitTakesThemAlong)
     PortScanAdapters(m_port);
     tPortAdapter* a = PortFirstAdapter(m_port);
     std::vector<uint8_t> frame = Frame(9);
-    PortQueueFrame(a, frame.data(), frame.size(), 200);
+    // Gaps long enough that the removal comes before the second frame is due, however late.
+    PortQueueFrame(a, frame.data(), frame.size(), 1000);
     for (uint8_t i = 1; i <= 5; ++i) {
         frame[21] = i;
-        PortQueueFrame(a, frame.data(), frame.size(), 200);
+        PortQueueFrame(a, frame.data(), frame.size(), 1000);
     }
     ASSERT_TRUE(Fail("A"));
     HANDLE never = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     DWORD which = 0;
     PortWait(m_port, &never, 1, &which, 100);
     EXPECT_EQ(1, PortAdapterCount(m_port));
-    Sleep(500);
+    Sleep(1500);
     EXPECT_EQ(1u, Sent().size()) << "nothing of the removed adapter leaves after it is gone";
     CloseHandle(never);
 }

@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -118,6 +119,22 @@ protected:
         DiscoveryTick(m_discovery, changed);
         return changed;
     }
+    // Waits until the paced frames queued so far have left, however late the sender runs.
+    void Drain()
+    {
+        size_t seen = static_cast<size_t>(-1);
+        EXPECT_TRUE(testsupport::WaitFor(
+            [&] {
+                size_t now = Sent().size();
+                bool settled = PortQueuedFrames(m_adapter) == 0 && now == seen;
+                seen = now;
+                if (!settled)
+                    Sleep(25);
+                return settled;
+            },
+            10000))
+            << "the queue did not empty";
+    }
     // Ticks until the adapter is in its steady cycle, with the counter back at 0.
     void SteadyState()
     {
@@ -187,7 +204,7 @@ TEST_F(DiscoveryTest, GroupBitRecordsGoToTheUnknownSetAndAreAsked)
     EXPECT_TRUE(m_set->locals[0].remotes.empty());
     ClearSent();
     Tick(); // start-up tick: the directed requests follow the paced broadcasts
-    Sleep(800);
+    Drain();
     EXPECT_EQ(1, Count(Kinds(Sent()), "StatReq>021122334455"));
 }
 
@@ -195,7 +212,7 @@ TEST_F(DiscoveryTest, StartUpRunsThreeTicksWhenALocalDeviceAnswersAtOnce)
 {
     EXPECT_EQ(5, m_set->burst);
     Tick();
-    Sleep(250);
+    Drain();
     std::vector<std::string> first = Kinds(Sent());
     EXPECT_EQ((std::vector<std::string>{"ZivudDsc", "NetStat"}), first)
         << "no local device yet: no status round";
@@ -205,7 +222,7 @@ TEST_F(DiscoveryTest, StartUpRunsThreeTicksWhenALocalDeviceAnswersAtOnce)
     while (m_set->burst > 0) {
         Tick();
         ++startUpTicks;
-        Sleep(600); // the paced frames of the round leave, as they do within a tick
+        Drain(); // the paced frames of the round leave, as they do within a tick
     }
     EXPECT_EQ(3, startUpTicks);
     std::vector<std::string> kinds = Kinds(Sent());
@@ -219,13 +236,13 @@ TEST_F(DiscoveryTest, SteadyCycleOfFiveTicks)
 {
     Feed(NetStat(kLocal, {{kRemote, 519}}));
     SteadyState();
-    Sleep(1000);
+    Drain();
     ClearSent();
     std::vector<std::vector<std::string>> perTick;
     for (int i = 0; i < 5; ++i) {
         Feed(NetStat(kLocal, {{kRemote, 519}})); // keep the devices alive
         Tick();
-        Sleep(700);
+        Drain();
         perTick.push_back(Kinds(Sent()));
         ClearSent();
     }
@@ -248,7 +265,7 @@ TEST_F(DiscoveryTest, SilentRemoteIsAskedFromAgeFifteenAndForgottenAtThirty)
         Feed(NetStat(kLocal, {})); // the local device still answers, without the remote
         ClearSent();
         bool changed = Tick();
-        Sleep(120); // past the gap of the last broadcast, so the directed request leaves
+        Drain(); // past the gap of the last broadcast, so the directed request leaves
         tRemoteDevice* remote = Remote(kLocal, kRemote);
         if (Count(Kinds(Sent()), "StatReq>020000000002") > 0) {
             ++asked;
@@ -417,13 +434,13 @@ TEST_F(DiscoveryTest, AFloodOfForgedAnswersGetsABoundedRoundOfRequests)
 {
     Feed(NetStat(kLocal, {{kRemote, 519}}));
     SteadyState();
-    Sleep(600);
+    Drain();
     // The remote device falls silent; 1,024 invented stations answer.
     for (int i = 0; i < 30 && Remote(kLocal, kRemote)->age <= kRemoteDeviceAsked; ++i) {
         Feed(NetStat(kLocal, {}));
         Tick();
     }
-    Sleep(600);
+    Drain();
     for (int i = 0; i < 1024; ++i)
         Feed(StatRsp(tMacAddress{{0x02, 0xBB, 0, 0, static_cast<uint8_t>(i >> 8), static_cast<uint8_t>(i)}}));
     EXPECT_LE(m_set->answered.size(), kMaxTemporaryEntries);
@@ -435,11 +452,11 @@ TEST_F(DiscoveryTest, AFloodOfForgedAnswersGetsABoundedRoundOfRequests)
         Feed(NetStat(kLocal, {}));
         Tick();
     }
-    Sleep(700); // the broadcasts of the last rounds leave
+    Drain(); // the broadcasts of the last rounds leave
     ClearSent();
     Tick(); // cycle 3: the directed requests
     EXPECT_LE(PortQueuedFrames(m_adapter), static_cast<size_t>(kMaxDirectedRequests));
-    Sleep(kMaxDirectedRequests * 20 + 300);
+    Drain();
     std::vector<std::string> kinds = Kinds(Sent());
     EXPECT_EQ(static_cast<size_t>(kMaxDirectedRequests), kinds.size()) << "one bounded round";
     ASSERT_FALSE(kinds.empty());
@@ -528,20 +545,26 @@ TEST_F(DiscoveryTest, ScheduleGivesTheTickAndTheTrigger)
     HANDLE cancel = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     HANDLE refresh = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     ClearSent();
+    auto rounds = [this] {
+        std::string trace = TraceText();
+        size_t count = 0;
+        for (size_t at = trace.find("sending NetStat broadcast"); at != std::string::npos;
+             at = trace.find("sending NetStat broadcast", at + 1))
+            ++count;
+        return count;
+    };
+    // The trigger comes once the ticks have run their rounds, however slowly they come.
+    std::atomic<bool> triggered{false};
     std::thread later([&] {
-        Sleep(600);
+        testsupport::WaitFor([&] { return rounds() >= 6; }, 10000);
+        triggered = true;
         SetEvent(schedule.trigger);
     });
-    DWORD start = GetTickCount();
     EXPECT_TRUE(DiscoveryRun(m_discovery, refresh, cancel));
+    EXPECT_TRUE(triggered.load()) << "the run went on until the trigger";
     later.join();
-    EXPECT_GE(GetTickCount() - start, 500u);
     std::string trace = TraceText();
-    size_t rounds = 0;
-    for (size_t at = trace.find("sending NetStat broadcast"); at != std::string::npos;
-         at = trace.find("sending NetStat broadcast", at + 1))
-        ++rounds;
-    EXPECT_GE(rounds, 6u) << "twelve ticks of 50 ms: five start-up rounds and the one at cycle 4";
+    EXPECT_GE(rounds(), 6u) << "ticks of 50 ms: five start-up rounds and the one at cycle 4";
     EXPECT_NE(std::string::npos, trace.find("[plexa] trigger event!"));
     m_discovery->schedule = nullptr;
     CloseHandle(cancel);
