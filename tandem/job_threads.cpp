@@ -79,3 +79,13 @@ size_t CJobThreads::GetThreadCount()
     raii::CLock lock(m_lock);
     return m_workers.size();
 }
+
+size_t CJobThreads::GetIdleCount()
+{
+    raii::CLock lock(m_lock);
+    size_t idle = 0;
+    for (const auto& worker : m_workers)
+        if (!worker->busy)
+            ++idle;
+    return idle;
+}

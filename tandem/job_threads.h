@@ -24,6 +24,8 @@ public:
     // calling thread's windows meanwhile (work reports to the window synchronously).
     void Stop();
     size_t GetThreadCount();
+    // Threads waiting for work.
+    size_t GetIdleCount();
 
 private:
     struct tWorker;

@@ -22,7 +22,9 @@ TEST(JobThreads, AThreadThatHasFinishedTakesTheNextJob)
     for (int i = 0; i < 5; ++i) {
         ASSERT_TRUE(threads.Run([&] { ++done; }));
         ASSERT_TRUE(WaitUntil(done, i + 1));
-        Sleep(20); // the worker is idle again once the work has returned
+        // The worker is idle again once the work has returned and it has said so.
+        for (int turn = 0; turn < 500 && threads.GetIdleCount() != 1; ++turn)
+            Sleep(10);
     }
     EXPECT_EQ(1u, threads.GetThreadCount());
 }
