@@ -303,7 +303,8 @@ TEST_F(OptionsServiceTest, TagOnlyDatagramsAskEveryTimeAtMostOncePerSecond)
     Sleep(1100);
     for (int i = 0; i < 10; ++i)
         peer.Proclaim(kTagOnly, UdpPort());
-    Sleep(3000);
+    EXPECT_TRUE(WaitFor([&] { return m_host.Received().size() == 4; }, 6000));
+    Sleep(1500); // and no more after that
     EXPECT_EQ(4u, m_host.Received().size()) << "ten at once: one fetch now, one when the second is up";
     EXPECT_EQ(4, peer.fetches.load());
 }

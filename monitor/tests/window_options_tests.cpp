@@ -156,13 +156,19 @@ TEST_F(WindowTest, AboutBoxClosesWithEnterAndOpensOnlyOnce)
         product = dialog.ItemText(IDC_ABOUT_PRODUCT);
         layout = ui::CheckLayout(dialog.Handle());
         ui::PostTask(dialog.Handle(), [&] {
+            // Activated, the dialog gives the focus back to the control it chose (a test
+            // program need not be in the foreground of the display).
+            SetForegroundWindow(dialog.Handle());
+            SetActiveWindow(dialog.Handle());
             focused = GetDlgCtrlID(GetFocus());
             defaultId = SendMessageA(dialog.Handle(), DM_GETDEFID, 0, 0);
             // Asked for again while it is open: only brought to the front.
             SendMessageA(m_dialog->GetHandle(), WM_COMMAND, ID_HELP_ABOUT, 0);
-            // Enter, through the dialog manager as a key press goes.
-            PostMessageA(GetFocus(), WM_KEYDOWN, VK_RETURN, 0x001C0001);
-            PostMessageA(GetFocus(), WM_KEYUP, VK_RETURN, 0xC01C0001);
+            // Enter, through the dialog manager as a key press goes; to the button that has
+            // the focus (never to no window at all, which would leave the box open).
+            HWND target = GetFocus() ? GetFocus() : dialog.Item(IDOK);
+            PostMessageA(target, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+            PostMessageA(target, WM_KEYUP, VK_RETURN, 0xC01C0001);
         });
     });
     SendMessageA(m_dialog->GetHandle(), WM_COMMAND, ID_HELP_ABOUT, 0);

@@ -5,6 +5,7 @@
 
 #include <atomic>
 
+#include "common/raii.h"
 #include "common/registry.h"
 #include "common/strings.h"
 #include "common/tests/test_support.h"
@@ -228,11 +229,21 @@ TEST_F(DialogTest, UrlCopiesStillQueuedWhenTheDialogGoesAreFreed)
     tCleanJob job;
     job.options = NoOptions();
     job.options.tempFiles = true;
+    // The worker has posted a hundred addresses while this thread was held; it goes on until
+    // it sees the flag, so that it cannot have finished before the dialog goes.
+    raii::CHandle posted(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    m_fake.onEvent = [&](const std::string& event) {
+        if (event != "cache-delete:http://many.example/100")
+            return;
+        SetEvent(posted.Get());
+        for (int i = 0; i < 500 && !job.cancelled; ++i)
+            Sleep(10);
+    };
     tObserverScope scope([&](ui::CDialogBase& d) {
-        // Runs after the start message: the worker posts while this thread sleeps, then the
+        // Runs after the start message: the worker posts while this thread waits, then the
         // owner goes and takes the dialog with it.
-        ui::PostTask(d.Handle(), [owner] {
-            Sleep(300);
+        ui::PostTask(d.Handle(), [&posted, owner] {
+            WaitForSingleObject(posted.Get(), 10000);
             DestroyWindow(owner);
         });
     });
