@@ -288,7 +288,7 @@ TEST_F(WindowTest, ABurstOfUploadsReachesTheViewTogetherAndInOrder)
     }
     // After a quiet spell a new row goes in at once again; a row that comes and goes within
     // the pace never reaches the view, and the rows that count down leave together.
-    PumpUntil([] { return false; }, 600);
+    PumpUntil([] { return false; }, 1000);
     ASSERT_TRUE(transfers.UploadStarting(100, "\\docs\\later", "laptop"));
     EXPECT_EQ(kUploads + 1, ListView_GetItemCount(view));
     ASSERT_TRUE(transfers.UploadStarting(101, "\\docs\\brief", "laptop"));
