@@ -183,9 +183,11 @@ TEST_F(WindowTest, NoNoticesByDefaultNorForAPluginThatIsStopped)
         << "no notice for the stopped plug-in's devices";
 }
 
-TEST_F(WindowTest, UpdatesOfOnePluginAreShownAtMostFourTimesASecond)
+TEST_F(WindowTest, UpdatesOfOnePluginAreShownAtMostOncePerTurn)
 {
-    m_dialog->SetUpdateInterval(CMonitorDialog::kUpdateIntervalMs);
+    // A turn of a second rather than the quarter the monitor uses: the burst below must fit
+    // into one turn however slowly this thread runs.
+    m_dialog->SetUpdateInterval(1000);
     CPlugin busy("plexa.dll", m_dialog->GetHandle()), quiet("dialtrack.dll", m_dialog->GetHandle());
     CState tree;
     CItem* rate = new CItem("Connection rate", 4, "0", 5000);
@@ -204,16 +206,16 @@ TEST_F(WindowTest, UpdatesOfOnePluginAreShownAtMostFourTimesASecond)
     EXPECT_EQ(3u, TreeView_GetCount(m_dialog->GetTree()));
 
     DWORD start = GetTickCount();
-    ASSERT_TRUE(Pump([&] { return ShownText(FindRow(5000)) == "Connection rate: 49"; }, 2000))
+    ASSERT_TRUE(Pump([&] { return ShownText(FindRow(5000)) == "Connection rate: 49"; }, 5000))
         << "the latest report follows when the turn comes";
-    EXPECT_LT(GetTickCount() - start, 600u);
+    EXPECT_LT(GetTickCount() - start, 1000u + 1500u);
 
     // A waiting report never brings back rows that a stopped plug-in took away.
     rate->SetValue("late");
     SendTree(&tree, busy);
     SendTree(nullptr, busy);
     EXPECT_EQ(nullptr, FindRow(5000));
-    Pump([] { return false; }, 400);
+    Pump([] { return false; }, 1200);
     EXPECT_EQ(nullptr, FindRow(5000));
 }
 
