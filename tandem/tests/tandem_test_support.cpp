@@ -26,8 +26,9 @@ private:
 
 unsigned short NextPort()
 {
-    // Apart per process, so that test programs running side by side do not meet.
-    unsigned base = 20000 + (GetCurrentProcessId() * 37) % 20000;
+    // Apart per process, so that test programs running side by side do not meet, and below
+    // the range the system hands out for outgoing connections (from 32768).
+    unsigned base = 20000 + (GetCurrentProcessId() * 37) % 12000;
     return static_cast<unsigned short>(base + g_ports++ % 400);
 }
 
