@@ -1,8 +1,8 @@
-// The rows of the transfer view. Under load a list view spends milliseconds on every single
-// change (its scroll bars and a paint), which is longer than a small file takes to travel: a
-// burst of uploads would keep the window thread busy and hold up every transfer that waits
-// for it. So the first change after a quiet spell shows at once, and the changes that follow
-// within the pace wait and go into the view together, with its drawing held, on the timer.
+// The rows of the transfer view. A list view that is shown spends many milliseconds on every
+// single change, longer than a small file takes to travel: a burst of uploads would keep the
+// window thread busy and hold up every transfer that waits for it. So the first change after
+// a quiet spell shows at once, and the changes that follow within the pace wait and go into
+// the view together, with its drawing held, on the timer.
 #pragma once
 
 #include <windows.h>
