@@ -13,11 +13,13 @@
 #include <vector>
 
 #include "common/raii.h"
+#include "common/tests/test_support.h"
 #include "common/thread.h"
 #include "monitor/fetch_schedule.h"
 #include "monitor/shared_options.h"
 
 using raii::CSocket;
+using testsupport::WaitFor;
 
 namespace {
 
@@ -52,17 +54,6 @@ unsigned short PortOf(SOCKET s)
     int size = sizeof local;
     getsockname(s, reinterpret_cast<sockaddr*>(&local), &size);
     return ntohs(local.sin_port);
-}
-
-bool WaitFor(const std::function<bool()>& condition, DWORD milliseconds)
-{
-    DWORD start = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - start > milliseconds)
-            return false;
-        Sleep(10);
-    }
-    return true;
 }
 
 // Stands in for the monitor: serves a fixed text and records what it is handed.

@@ -110,13 +110,7 @@ bool Ask(unsigned short port, const std::string& request, std::string& reply, ui
 
 bool WaitUntil(const std::function<bool()>& predicate, DWORD timeoutMs)
 {
-    DWORD start = GetTickCount();
-    while (!predicate()) {
-        if (GetTickCount() - start > timeoutMs)
-            return predicate();
-        Sleep(10);
-    }
-    return true;
+    return testsupport::WaitFor(predicate, timeoutMs) || predicate();
 }
 
 CShares::CShares() : m_settings(m_dir.File("tandem.ini")) {}

@@ -24,13 +24,7 @@ namespace {
 
 bool WaitFor(const std::function<bool()>& condition, DWORD ms = 5000)
 {
-    DWORD start = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - start > ms)
-            return false;
-        Sleep(10);
-    }
-    return true;
+    return testsupport::WaitFor(condition, ms);
 }
 
 std::string ItemText(HWND list, int row, int column)
